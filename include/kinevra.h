@@ -1,0 +1,81 @@
+/*
+ * kinevra.h - the public interface of the Kinevra motion-rig library.
+ *
+ * A host (the rig's front end) loads kinevra.dll (Windows x64) or
+ * libkinevra.so (Linux x86-64) and calls these functions by name. They use
+ * the platform's C calling convention and take and return plain values:
+ * 32-bit int, one-byte bool, double and pointers. No function throws; a
+ * rejected call answers with its failure value. Arrays handed out by pointer
+ * belong to the library and stay valid for the life of the process; the
+ * game-source thread rewrites them in place every cycle.
+ *
+ * Engine functions build the one process-wide engine on first use.
+ */
+#ifndef KINEVRA_H
+#define KINEVRA_H
+
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#if defined(KINEVRA_STATIC_CORE)
+#define KINEVRA_API
+#elif defined(_WIN32)
+#if defined(KINEVRA_BUILDING)
+#define KINEVRA_API __declspec(dllexport)
+#else
+#define KINEVRA_API __declspec(dllimport)
+#endif
+#else
+#define KINEVRA_API __attribute__((visibility("default")))
+#endif
+
+#if defined(_WIN32)
+#define KINEVRA_CALL __cdecl
+#else
+#define KINEVRA_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Engine: the game-source thread ---- */
+
+/* Starts the game-source thread (searching, then the 2 ms motion cycle); a second call while it runs does nothing. */
+KINEVRA_API void KINEVRA_CALL startGamesource_Thread(void);
+/* Stops the game-source thread and waits for it to end; returns at once when none runs. */
+KINEVRA_API void KINEVRA_CALL stopGamesource_Thread(void);
+/* 1: the rig may move (the cycle computes and sends); 0: it may not. Each change restarts the 4 s fade-in. */
+KINEVRA_API void KINEVRA_CALL setMotionsystemready(int ready);
+/* Nonzero: busy-wait pacing of the 2 ms cycle; 0: sleep pacing. Starting the thread selects busy-wait again. */
+KINEVRA_API void KINEVRA_CALL setTimerPrecision(int precise);
+
+/* ---- Engine: status and telemetry ---- */
+
+/* Id (0..17) of the attached game, -1 when none. */
+KINEVRA_API int KINEVRA_CALL getGameID(void);
+/* Writes the attached game's display name, or "No Game online", NUL-terminated, into name (at least 21 bytes); null is ignored. */
+KINEVRA_API void KINEVRA_CALL getGameName(char* name);
+/* Milliseconds between the attached game's last two telemetry updates. */
+KINEVRA_API double KINEVRA_CALL getGameTimeFrame(void);
+/* Length of the last game-source cycle in milliseconds. */
+KINEVRA_API double KINEVRA_CALL getMotionDataTimeFrame(void);
+/* Always 44. */
+KINEVRA_API int KINEVRA_CALL getGameDataCount(void);
+/* Stores the address of the 43 telemetry values handed to hosts and 43; null arguments are ignored. */
+KINEVRA_API void KINEVRA_CALL getGameData(const double** values, int* count);
+/* Stores the address of the first channel name ("lateral_speed"; the names follow one another, each NUL-terminated) and 43. */
+KINEVRA_API void KINEVRA_CALL getGameDataNames(const char** firstName, int* count);
+/* which 0: air cues, 1: ground cues, 2: output cues, 3: held cues; stores the array's address and 23. Other values write nothing. */
+KINEVRA_API void KINEVRA_CALL getMotionCueData(int which, const double** values, int* count);
+/* Active motion profile: 0 air, 1 ground, -1 none. */
+KINEVRA_API int KINEVRA_CALL getactiveProfil(void);
+/* Fade-in progress in percent, 0..100. */
+KINEVRA_API double KINEVRA_CALL getTransitionStatus(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KINEVRA_H */

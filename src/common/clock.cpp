@@ -1,0 +1,22 @@
+#include "common/clock.h"
+
+#include "platform/clock.h"
+
+namespace kinevra {
+
+namespace {
+class SystemClock final : public Clock {
+ public:
+  std::int64_t counter() override { return platform::performanceCounter(); }
+  std::int64_t frequency() override { return platform::performanceFrequency(); }
+  std::int64_t steadyNs() override { return platform::steadyNowNs(); }
+  void sleepUntil(std::int64_t targetNs) override { platform::sleepUntilSteady(targetNs); }
+};
+}  // namespace
+
+Clock& systemClock() {
+  static SystemClock clock;
+  return clock;
+}
+
+}  // namespace kinevra

@@ -1,0 +1,56 @@
+#pragma once
+// The 2 ms pacing timer of the real-time loops (game-source thread, serial
+// bridge, multicast sender). Two modes: busy-wait pacing (precise != 0) and
+// sleep pacing with a carried time debt (precise == 0).
+#include <atomic>
+#include <cstdint>
+
+#include "common/clock.h"
+
+namespace kinevra {
+
+class CycleTimer {
+ public:
+  // Bound of the carried debt of sleep pacing, in microseconds.
+  static constexpr double kMaxDebtUs = 100000.0;
+
+  explicit CycleTimer(Clock& clock = systemClock());
+
+  // Ends the current cycle and starts the next: notes its length in lastTicks,
+  // folds it into the running average and sets a new mark.
+  void restart();
+  // Busy-wait pacing: tops the cycle up to just over 2000 us. The argument is
+  // not used.
+  void wait(double unused = 0.0);
+  // Sleep pacing: whole-millisecond sleeps, carrying the excess or shortfall
+  // over 2000 us into the next cycle.
+  void sleepPace();
+  // Paces by the selected mode.
+  void pace() {
+    if (precise.load(std::memory_order_relaxed) != 0)
+      wait(0.0);
+    else
+      sleepPace();
+  }
+
+  // Microseconds since the mark.
+  double elapsedUsNow() { return static_cast<double>(clock_->counter() - mark) / ticksPerUs; }
+  // Length of the last cycle in milliseconds.
+  double lastCycleMs() const { return lastTicks.load(std::memory_order_relaxed) / ticksPerMs; }
+
+  std::int64_t mark = 0;
+  std::int64_t now = 0;
+  std::int32_t window = 200;
+  double debtUs = 0.0;
+  double averageTicks = 0.0;
+  double elapsedUs = 0.0;
+  std::atomic<double> lastTicks{0.0};  // read by host threads
+  double ticksPerMs = 0.0;
+  double ticksPerUs = 0.0;
+  std::atomic<std::int32_t> precise{1};  // written by host threads
+
+ private:
+  Clock* clock_;
+};
+
+}  // namespace kinevra

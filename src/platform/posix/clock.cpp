@@ -1,0 +1,32 @@
+#include "platform/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace kinevra::platform {
+
+namespace {
+std::int64_t monotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+}  // namespace
+
+std::int64_t performanceCounter() { return monotonicNs(); }
+std::int64_t performanceFrequency() { return 1000000000LL; }
+std::int64_t steadyNowNs() { return monotonicNs(); }
+
+void sleepUntilSteady(std::int64_t targetNs) {
+  for (;;) {
+    const std::int64_t left = targetNs - monotonicNs();
+    if (left <= 0) return;
+    // Whole milliseconds, rounded up, as a 1 ms timer resolution would give.
+    const std::int64_t ms = (left + 999999) / 1000000;
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+}
+
+}  // namespace kinevra::platform

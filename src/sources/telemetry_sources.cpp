@@ -1,0 +1,42 @@
+#include "sources/telemetry_sources.h"
+
+namespace kinevra {
+
+namespace {
+// Detection and reading visit the games in this order.
+constexpr int kPriorityOrder[kGameCount] = {0, 1, 2, 15, 3, 16, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17};
+}  // namespace
+
+// Games are named once the registry knows them; until then no id has a name.
+const char* gameDisplayName(int) { return nullptr; }
+
+TelemetrySources::TelemetrySources() = default;
+TelemetrySources::~TelemetrySources() = default;
+
+// No game readers are registered yet: detection finds nothing, so nothing is
+// ever attached, read or detached.
+int TelemetrySources::detectGame() { return 0; }
+int TelemetrySources::attachGame() { return 0; }
+int TelemetrySources::readGameData() { return 0; }
+
+int TelemetrySources::detachGame() {
+  for (int id : kPriorityOrder) {
+    if (gameFlags[id].load()) {
+      gameFlags[id].store(0);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void TelemetrySources::clearGameFlags() {
+  for (auto& f : gameFlags) f.store(0);
+}
+
+int TelemetrySources::gameId() const {
+  for (int id : kPriorityOrder)
+    if (gameFlags[id].load()) return id;
+  return -1;
+}
+
+}  // namespace kinevra

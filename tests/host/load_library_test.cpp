@@ -1,0 +1,83 @@
+// Loads the built library by name, as a host does, and drives it through its
+// exports only.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "kinevra.h"
+#include "library_loader.h"
+
+namespace {
+
+using kinevra_host::LibraryLoader;
+
+class LoadedLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(lib.open()) << lib.error(); }
+  template <class Fn>
+  Fn fn(const char* name) {
+    Fn f = lib.get<Fn>(name);
+    EXPECT_NE(f, nullptr) << name;
+    return f;
+  }
+  LibraryLoader lib;
+};
+
+TEST_F(LoadedLibrary, EveryListedExportResolves) {
+  const char* names[] = {"startGamesource_Thread", "stopGamesource_Thread", "setMotionsystemready",
+                         "setTimerPrecision",      "getGameID",             "getGameName",
+                         "getGameTimeFrame",       "getMotionDataTimeFrame", "getGameDataCount",
+                         "getGameData",            "getGameDataNames",      "getMotionCueData",
+                         "getTransitionStatus",    "getactiveProfil"};
+  for (const char* n : names) EXPECT_NE(lib.symbol(n), nullptr) << n;
+  EXPECT_EQ(lib.symbol("kinevraNoSuchExport"), nullptr);
+}
+
+TEST_F(LoadedLibrary, FreshEngineReportsItsDefaults) {
+  EXPECT_EQ(fn<decltype(&getGameID)>("getGameID")(), -1);
+  EXPECT_EQ(fn<decltype(&getTransitionStatus)>("getTransitionStatus")(), 100.0);
+  EXPECT_EQ(fn<decltype(&getGameDataCount)>("getGameDataCount")(), 44);
+  EXPECT_EQ(fn<decltype(&getactiveProfil)>("getactiveProfil")(), 0);
+
+  char name[21];
+  std::memset(name, 'x', sizeof name);
+  auto getName = fn<decltype(&getGameName)>("getGameName");
+  getName(name);
+  EXPECT_STREQ(name, "No Game online");
+  getName(nullptr);  // ignored, not dereferenced
+
+  const double* values = nullptr;
+  int count = 0;
+  fn<decltype(&getGameData)>("getGameData")(&values, &count);
+  ASSERT_NE(values, nullptr);
+  EXPECT_EQ(count, 43);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(values[i], 0.0);
+  fn<decltype(&getGameData)>("getGameData")(nullptr, nullptr);
+
+  const char* first = nullptr;
+  fn<decltype(&getGameDataNames)>("getGameDataNames")(&first, &count);
+  ASSERT_NE(first, nullptr);
+  EXPECT_STREQ(first, "lateral_speed");
+  EXPECT_EQ(count, 43);
+}
+
+TEST_F(LoadedLibrary, ThreadStartsSearchesAndStops) {
+  auto start = fn<decltype(&startGamesource_Thread)>("startGamesource_Thread");
+  auto stop = fn<decltype(&stopGamesource_Thread)>("stopGamesource_Thread");
+  auto ready = fn<decltype(&setMotionsystemready)>("setMotionsystemready");
+  auto status = fn<decltype(&getTransitionStatus)>("getTransitionStatus");
+  stop();  // no thread yet: returns at once
+  start();
+  start();  // ignored while running
+  ready(1);
+  EXPECT_EQ(status(), 0.0);  // a change of readiness restarts the fade-in
+  EXPECT_EQ(fn<decltype(&getGameID)>("getGameID")(), -1);  // searching, nothing found
+  stop();
+  stop();
+  ready(0);
+  start();  // a fresh thread on the same engine
+  stop();
+}
+
+}  // namespace
