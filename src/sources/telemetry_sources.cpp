@@ -2,14 +2,6 @@
 
 namespace kinevra {
 
-namespace {
-// Detection and reading visit the games in this order.
-constexpr int kPriorityOrder[kGameCount] = {0, 1, 2, 15, 3, 16, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17};
-}  // namespace
-
-// Games are named once the registry knows them; until then no id has a name.
-const char* gameDisplayName(int) { return nullptr; }
-
 TelemetrySources::TelemetrySources() = default;
 TelemetrySources::~TelemetrySources() = default;
 

@@ -5,15 +5,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "sources/game_table.h"
 #include "sources/telemetry_frame.h"
 #include "sources/telemetry_link.h"
 
 namespace kinevra {
-
-inline constexpr int kGameCount = 18;
-
-// Display name of a game, null for an id that names none.
-const char* gameDisplayName(int id);
 
 class TelemetrySources final : public TelemetryLink {
  public:
