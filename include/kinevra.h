@@ -9,7 +9,8 @@
  * belong to the library and stay valid for the life of the process; the
  * game-source thread rewrites them in place every cycle.
  *
- * Engine functions build the one process-wide engine on first use.
+ * Engine functions build the one process-wide engine on first use. Call
+ * stopGamesource_Thread before unloading the library.
  */
 #ifndef KINEVRA_H
 #define KINEVRA_H
