@@ -43,7 +43,8 @@ bool localEndpoint(SocketHandle s, Ipv4Endpoint* local);
 int closeSocket(SocketHandle s);
 
 // Waits until the socket is readable, at most timeoutUs microseconds:
-// 1 readable, 0 timed out, -1 failed.
+// 1 readable, 0 timed out, -1 failed. On Linux a wait shorter than 50 us is a
+// check without waiting (a timed sleep there overshoots by ~100 us).
 int waitReadable(SocketHandle s, std::int64_t timeoutUs);
 
 // Reads one datagram of at most capacity bytes: its length (0 for an empty

@@ -29,6 +29,8 @@ Ipv4Endpoint fromSockaddr(const sockaddr_in& a) {
   return Ipv4Endpoint{ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
 }
 
+constexpr std::int64_t kShortestWaitUs = 50;
+
 // Descriptors above INT_MAX cannot exist; this also keeps kInvalidSocket out.
 bool valid(SocketHandle s) { return s <= static_cast<SocketHandle>(INT_MAX); }
 
@@ -95,7 +97,10 @@ int waitReadable(SocketHandle s, std::int64_t timeoutUs) {
   // poll, not select: select's fd_set cannot hold a descriptor of 1024 or more,
   // which a host with many open files easily hands out.
   pollfd p{fd(s), POLLIN, 0};
-  if (timeoutUs < 0) timeoutUs = 0;
+  // A timed sleep overshoots by the thread's timer slack (50 us by default)
+  // plus a wake-up: asked for 1 us, ppoll takes about 100 us. Waits that short
+  // are therefore a plain check, which keeps "at most about a microsecond".
+  if (timeoutUs < kShortestWaitUs) timeoutUs = 0;
   const timespec ts{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000 * 1000)};
   const int r = ::ppoll(&p, 1, &ts, nullptr);
   if (r < 0) return -1;
