@@ -117,17 +117,5 @@ TEST(AppendFile, AFolderCannotBeOpened) {
   EXPECT_FALSE(f.open((dir.path() / "missing" / "log.txt").string()));
 }
 
-TEST(CreateFolder, MakesTheFolderOnceAndRefusesAFile) {
-  TempFolder dir;
-  const fs::path sub = dir.path() / "kinevra";
-  EXPECT_TRUE(platform::createFolder(sub.string()));
-  EXPECT_TRUE(fs::is_directory(sub));
-  EXPECT_FALSE(platform::createFolder(sub.string()));
-  EXPECT_FALSE(platform::createFolder(""));
-  { std::ofstream(dir.path() / "file") << "x"; }
-  EXPECT_FALSE(platform::createFolder((dir.path() / "file").string()));
-  EXPECT_FALSE(platform::createFolder((dir.path() / "file" / "below").string()));
-}
-
 }  // namespace
 }  // namespace kinevra
