@@ -13,6 +13,17 @@ fi
 export WINEPREFIX="$KINEVRA_WINEPREFIX"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+# A new prefix links the user's Documents (and other shell folders) to the Unix
+# home folder. The library writes its log under Documents, and a test run must
+# keep that inside the build tree: the link becomes a folder of the prefix.
+own_documents() {
+  local d
+  for d in "$WINEPREFIX"/drive_c/users/*/Documents; do
+    if [ -L "$d" ]; then rm -f "$d" && mkdir -p "$d"; fi
+  done
+}
+own_documents
 # Wine may leave service processes of the prefix running after the program
 # ends; they must not inherit the caller's output pipes (ctest would wait for
 # them). So the program's output goes through a file.
@@ -20,6 +31,7 @@ if [ -n "${KINEVRA_WINE_DIRECT:-}" ]; then exec "$wine" "$@"; fi
 out=$(mktemp)
 "$wine" "$@" </dev/null >"$out" 2>&1
 rc=$?
+own_documents
 cat "$out"
 rm -f "$out"
 exit $rc
