@@ -20,6 +20,9 @@ class TelemetryLink {
   virtual void clearGameFlags() = 0;
   // Id of the attached game (first set flag in priority order), -1 for none.
   virtual int gameId() const = 0;
+  // Ground state of the first flagged game's reader: 1 on the ground, 0 not;
+  // -1 when no game flag is set.
+  virtual int groundState() const = 0;
 };
 
 }  // namespace kinevra

@@ -31,4 +31,7 @@ int TelemetrySources::gameId() const {
   return -1;
 }
 
+// No reader reports a ground state yet: every flagged game counts as airborne.
+int TelemetrySources::groundState() const { return gameId() < 0 ? -1 : 0; }
+
 }  // namespace kinevra

@@ -22,6 +22,7 @@ class TelemetrySources final : public TelemetryLink {
   int detachGame() override;
   void clearGameFlags() override;
   int gameId() const override;
+  int groundState() const override;
 
   // One-byte flags indexed by game id; set by detection, cleared by detach.
   // Host threads read them through getGameID and getGameName.

@@ -58,10 +58,12 @@ class ScriptedLink final : public TelemetryLink {
   }
   void clearGameFlags() override {}
   int gameId() const override { return -1; }
+  int groundState() const override { return ground; }
 
   int detect = 1;
   int attach = 1;
   int readResult = 1;
+  int ground = 0;
   int reads = 0;
   int detaches = 0;
   std::function<void()> onRead;
