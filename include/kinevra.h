@@ -75,6 +75,11 @@ KINEVRA_API int KINEVRA_CALL getactiveProfil(void);
 /* Fade-in progress in percent, 0..100. */
 KINEVRA_API double KINEVRA_CALL getTransitionStatus(void);
 
+/* ---- Engine: filter chains ---- */
+
+/* Compiles text (e.g. "GAIN(EMALP(VALUE;20);1.5)") and installs it as the chain of profile (0 air, 1 ground) channel (0..22); restarts the fade-in; false, with the old chain kept and the output suspended until a later success, when it does not compile or the slot does not exist. */
+KINEVRA_API bool KINEVRA_CALL setcheckFilterstring(int profile, int channel, const char* text);
+
 #ifdef __cplusplus
 }
 #endif

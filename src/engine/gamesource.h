@@ -9,6 +9,7 @@
 
 #include "common/clock.h"
 #include "common/cycle_timer.h"
+#include "cueing/cue_profile.h"
 #include "sources/telemetry_sources.h"
 
 namespace kinevra {
@@ -46,6 +47,18 @@ class Gamesource {
   // Sets or clears motionSystemReady, restarting the fade on a change.
   void setMotionSystemReady(int ready);
 
+  // setcheckFilterstring: restarts the fade, suspends the output, compiles
+  // text and installs it as the chain of that profile (0 air, 1 ground)
+  // channel (0..22). True, with the output resumed, when it compiled and the
+  // slot exists; otherwise (a null text too) the old chain stays and the
+  // output stays suspended.
+  bool installFilterString(int profile, int channel, const char* text);
+  // 0: airProfile, 1: groundProfile, otherwise null.
+  CueProfile* profileAt(int profile);
+  // Game-source thread: runs the chain of that profile channel on x; 0 for a
+  // profile or channel that does not exist.
+  double evaluateChannel(int profile, int channel, double x);
+
   TelemetryLink& link() { return *link_; }
 
   // --- Members, in the engine's declaration order ---
@@ -56,6 +69,8 @@ class Gamesource {
   std::atomic<bool> motionCancelActive{false};
   CycleTimer timer;
   TelemetrySources sources;
+  CueProfile airProfile{"Profil AIR"};
+  CueProfile groundProfile{"Profil GROUND"};
   std::atomic<double> fade{1.0};
   double fadeDurationMs = 4000.0;
   bool transitionActive = false;

@@ -80,4 +80,18 @@ TEST_F(LoadedLibrary, ThreadStartsSearchesAndStops) {
   stop();
 }
 
+TEST_F(LoadedLibrary, FilterChainsAreCheckedBeforeTheyAreInstalled) {
+  auto install = fn<decltype(&setcheckFilterstring)>("setcheckFilterstring");
+  auto status = fn<decltype(&getTransitionStatus)>("getTransitionStatus");
+  ASSERT_NE(install, nullptr);
+  EXPECT_TRUE(install(0, 0, "GAIN(EMALP(VALUE;20);1.5)"));
+  EXPECT_EQ(status(), 0.0);  // installing restarts the fade-in
+  EXPECT_TRUE(install(1, 22, " gain (VALUE; 1,5 ) "));
+  EXPECT_FALSE(install(0, 0, "GAIN(VALUE;1e3)"));
+  EXPECT_FALSE(install(2, 0, "VALUE"));
+  EXPECT_FALSE(install(0, 23, "VALUE"));
+  EXPECT_FALSE(install(0, 0, nullptr));
+  EXPECT_TRUE(install(0, 0, "VALUE"));
+}
+
 }  // namespace
