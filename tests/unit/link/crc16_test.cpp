@@ -1,0 +1,71 @@
+// CRC-16/ARC and the sender rule that writes it into outgoing messages.
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "link/crc16.h"
+#include "link/serial_frame.h"
+
+namespace kinevra {
+namespace {
+
+std::uint16_t crcOf(std::string_view s) {
+  return crc16(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+TEST(Crc16, MatchesTheArcCheckValueAndKnownFrames) {
+  EXPECT_EQ(crcOf("123456789"), 0xBB3D);
+  EXPECT_EQ(crcOf(""), 0x0000);
+  const std::uint8_t version[] = {0xF9, 0xF9, 0x02, 0x00, 0x1C, 0x03};
+  EXPECT_EQ(crc16(version, sizeof version), 0x04C1);
+}
+
+TEST(Crc16, TableFollowsTheReflectedPolynomial) {
+  const std::uint16_t* t = crc16Table();
+  EXPECT_EQ(t[0], 0x0000);
+  EXPECT_EQ(t[1], 0xC0C1);
+  EXPECT_EQ(t[128], 0xA001);
+  EXPECT_EQ(t[255], 0x4040);
+}
+
+TEST(Crc16, FirstUseFromManyThreadsGivesOneTable) {
+  // Under ThreadSanitizer this also shows that building the table on first use
+  // does not race with readers.
+  std::vector<std::thread> threads;
+  std::vector<std::uint16_t> results(4);
+  std::vector<const std::uint16_t*> tables(4);
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&, i] {
+      results[i] = crcOf("123456789");
+      tables[i] = crc16Table();
+    });
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(results[i], 0xBB3D);
+    EXPECT_EQ(tables[i], tables[0]);
+  }
+}
+
+TEST(SenderRule, ReplacesTheLastTwoBytesWithTheCrcLowByteFirst) {
+  std::uint8_t msg[] = {'a', 'b', 'c', '\n', '\r'};
+  applyFrameCrc(msg, sizeof msg);
+  const std::uint16_t crc = crcOf("abc");
+  EXPECT_EQ(msg[0], 'a');
+  EXPECT_EQ(msg[2], 'c');
+  EXPECT_EQ(msg[3], crc & 0xFF);
+  EXPECT_EQ(msg[4], crc >> 8);
+
+  std::uint8_t pair[] = {'\n', '\r'};  // two bytes: the CRC of nothing
+  applyFrameCrc(pair, 2);
+  EXPECT_EQ(pair[0], 0);
+  EXPECT_EQ(pair[1], 0);
+
+  std::uint8_t one[] = {0x55};  // too short to carry a CRC: untouched
+  applyFrameCrc(one, 1);
+  EXPECT_EQ(one[0], 0x55);
+}
+
+}  // namespace
+}  // namespace kinevra
