@@ -2,7 +2,9 @@
 // bridge does. The first byte chooses the piece size and the queue limit.
 // Checks after every call: the buffer only lost bytes from its front and
 // holds less than one frame; every queued entry is a known kind of the right
-// length in normal form; autoMessageCrc only ever goes from 0 to 1.
+// length in normal form; autoMessageCrc only ever goes from 0 to 1; and the
+// result equals that of a plain step-by-step parser that recomputes every CRC
+// and removes bytes from the front one at a time.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/crc16.h"
 #include "link/frame_parser.h"
 #include "link/host_message.h"
 #include "link/serial_frame.h"
@@ -31,6 +34,59 @@ void checkEntry(const Message& e) {
   require(e[e.size() - 2] == kinevra::kLf && e[e.size() - 1] == kinevra::kCr);
 }
 
+// The CRC by its definition, one bit at a time.
+std::uint16_t bitwiseCrc(const std::uint8_t* d, std::size_t n) {
+  std::uint16_t c = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    c ^= d[i];
+    for (int b = 0; b < 8; ++b) c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
+  }
+  return c;
+}
+
+// The algorithm as plainly as it can be written.
+struct Reference {
+  std::vector<std::uint8_t> buffer;
+  std::vector<Message> queue;
+  std::size_t limit;
+  std::int32_t autoMessageCrc = 0;
+
+  bool run() {
+    bool accepted = false;
+    for (;;) {
+      if (buffer.size() < 8) return accepted;
+      const kinevra::SerialFrame* kind = nullptr;
+      for (const kinevra::SerialFrame& k : kinevra::kSerialFrames)
+        if (buffer[0] == k.kind && buffer[1] == k.kind) kind = &k;
+      bool ok = false;
+      Message frame;
+      if (kind != nullptr) {
+        if (buffer.size() < kind->length) return accepted;
+        frame.assign(buffer.begin(), buffer.begin() + kind->length);
+        const std::size_t t = kind->trailerAt();
+        const std::uint16_t crc = bitwiseCrc(frame.data(), t);
+        if (kind->acceptsLfCr && frame[t] == 0x0A && frame[t + 1] == 0x0D) {
+          ok = true;
+        } else if (frame[t] == (crc & 0xFF) && frame[t + 1] == (crc >> 8)) {
+          frame[t] = 0x0A;
+          frame[t + 1] = 0x0D;
+          ok = true;
+        }
+      }
+      if (!ok) {
+        buffer.erase(buffer.begin());
+        continue;
+      }
+      if (kind->kind == 0xF9 && autoMessageCrc == 0 && frame[2] == 2 &&
+          static_cast<std::int8_t>(frame[5]) * 100 + static_cast<std::int8_t>(frame[4]) >= 328)
+        autoMessageCrc = 1;
+      if (queue.size() < limit) queue.push_back(frame);
+      buffer.erase(buffer.begin(), buffer.begin() + kind->length);
+      accepted = true;
+    }
+  }
+};
+
 void checkWindows(const std::uint8_t* data, std::size_t size) {
   std::uint8_t window[kinevra::kHostMessageWindow];
   std::memset(window, 'x', sizeof window);
@@ -50,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ++data;
   --size;
   checkWindows(data, size);
+  require(kinevra::crc16(data, size) == bitwiseCrc(data, size));
 
   // Piece sizes 1..64 bytes; queue limits 1..8 or the receive queues' 151.
   const std::size_t piece = (control & 0x3F) + 1u;
@@ -58,10 +115,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::atomic<std::int32_t> autoMessageCrc{0};
   std::vector<std::uint8_t> buffer;
   std::vector<Message> entries;
+  Reference ref;
+  ref.limit = limit;
 
   for (std::size_t at = 0; at < size;) {
     const std::size_t n = size - at < piece ? size - at : piece;
     buffer.insert(buffer.end(), data + at, data + at + n);
+    ref.buffer.insert(ref.buffer.end(), data + at, data + at + n);
     at += n;
 
     const std::vector<std::uint8_t> before = buffer;
@@ -79,6 +139,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     queue.drain(entries);
     for (const Message& e : entries) checkEntry(e);
+
+    require(ref.run() == accepted);
+    require(ref.buffer == buffer);
+    require(ref.queue == entries);
+    require(ref.autoMessageCrc == flag);
+    ref.queue.clear();
   }
 
   // The whole input as one datagram: the same frames, nothing read past it.

@@ -1,6 +1,8 @@
 #include "link/frame_parser.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "link/crc16.h"
 #include "link/serial_frame.h"
@@ -10,6 +12,35 @@ namespace kinevra {
 namespace {
 
 constexpr std::int32_t kCrcVersion = 328;
+
+// One slider per kind, for the CRC over the bytes before its trailer.
+const std::array<Crc16Slider, kSerialFrames.size()>& sliders() {
+  static const std::array<Crc16Slider, kSerialFrames.size()> all{
+      Crc16Slider(kSerialFrames[0].trailerAt()), Crc16Slider(kSerialFrames[1].trailerAt()),
+      Crc16Slider(kSerialFrames[2].trailerAt()), Crc16Slider(kSerialFrames[3].trailerAt())};
+  return all;
+}
+static_assert(kSerialFrames.size() == 4);
+
+// Built while the library loads, not in the first cycle of a real-time loop.
+[[maybe_unused]] const auto& slidersAtLoad = sliders();
+
+// The CRC of the last window checked for one kind; a check at the next
+// position slides it on instead of starting over.
+struct Window {
+  std::size_t pos = SIZE_MAX;
+  std::uint16_t crc = 0;
+};
+
+std::uint16_t windowCrc(Window& w, const Crc16Slider& slider, const std::uint8_t* data, std::size_t pos) {
+  const std::size_t n = slider.length();
+  if (w.pos != SIZE_MAX && w.pos + 1 == pos)
+    w.crc = slider.slide(w.crc, data[pos - 1], data[pos - 1 + n]);
+  else if (w.pos != pos)
+    w.crc = crc16(data + pos, n);
+  w.pos = pos;
+  return w.crc;
+}
 
 // A version report: F9 frame, byte 2 = 2, version byte 5 * 100 + byte 4 with
 // both bytes signed.
@@ -26,10 +57,13 @@ std::size_t scanFrames(std::span<const std::uint8_t> input, MessageQueue& queue,
   accepted = false;
   const std::uint8_t* const data = input.data();
   const std::size_t size = input.size();
-  // The position only moves forward and every step either takes a whole frame
-  // or one byte, so garbage costs linear time and nothing is ever re-read.
+  // The position only moves forward, every step takes a whole frame or one
+  // byte, and a candidate window's CRC slides on from the position before:
+  // garbage, even a run of marker bytes, costs time linear in its length.
   std::size_t pos = 0;
   std::uint8_t normal[kLongestFrame];
+  Window windows[kSerialFrames.size()];
+  const auto& slide = sliders();
   while (size - pos >= kShortestFrame) {
     const std::uint8_t* at = data + pos;
     const SerialFrame* kind = at[0] == at[1] ? SerialFrame::byKind(at[0]) : nullptr;
@@ -44,7 +78,8 @@ std::size_t scanFrames(std::span<const std::uint8_t> input, MessageQueue& queue,
     if (kind->acceptsLfCr && at[t] == kLf && at[t + 1] == kCr) {
       ok = true;
     } else {
-      const std::uint16_t crc = crc16(at, t);
+      const std::size_t k = static_cast<std::size_t>(kind - kSerialFrames.data());
+      const std::uint16_t crc = windowCrc(windows[k], slide[k], data, pos);
       if (at[t] == (crc & 0xFF) && at[t + 1] == (crc >> 8)) {
         // Normal form: the CRC trailer becomes LF CR.
         std::copy(at, at + t, normal);

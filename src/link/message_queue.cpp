@@ -41,10 +41,12 @@ void MessageQueue::drain(std::vector<Message>& out) {
   }
 }
 
-void MessageQueue::clear() {
+std::size_t MessageQueue::clear() {
   std::lock_guard<std::mutex> guard(lock_);
+  const std::size_t discarded = count_;
   while (count_ > 0) popFrontLocked();
   head_ = 0;
+  return discarded;
 }
 
 bool MessageQueue::takeRepeating(Message& out, std::int32_t& repeatCounter) {

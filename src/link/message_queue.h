@@ -36,8 +36,8 @@ class MessageQueue {
   // Takes every entry, oldest first, into out (resized to the number taken).
   void drain(std::vector<Message>& out);
 
-  // Discards every entry.
-  void clear();
+  // Discards every entry; returns how many there were.
+  std::size_t clear();
 
   // The automatic-message step of the senders, done as one operation: copies
   // the front entry into out; then removes it and sets repeatCounter to 0

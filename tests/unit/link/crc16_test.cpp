@@ -30,6 +30,47 @@ TEST(Crc16, TableFollowsTheReflectedPolynomial) {
   EXPECT_EQ(t[255], 0x4040);
 }
 
+// The CRC by its definition, one bit at a time.
+std::uint16_t bitwiseCrc(const std::uint8_t* d, std::size_t n) {
+  std::uint16_t c = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    c ^= d[i];
+    for (int b = 0; b < 8; ++b) c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
+  }
+  return c;
+}
+
+std::vector<std::uint8_t> noise(std::size_t n) {
+  std::vector<std::uint8_t> v(n);
+  std::uint32_t x = 2463534242u;
+  for (auto& b : v) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<std::uint8_t>(x);
+  }
+  return v;
+}
+
+TEST(Crc16, AgreesWithTheBitwiseDefinitionAtEveryLengthAndAlignment) {
+  const auto data = noise(700);
+  for (std::size_t start = 0; start < 9; ++start)
+    for (std::size_t n = 0; n + start <= data.size(); n += (n < 80 ? 1 : 37))
+      ASSERT_EQ(crc16(data.data() + start, n), bitwiseCrc(data.data() + start, n)) << start << "+" << n;
+}
+
+TEST(Crc16, SliderMovesTheWindowCrcOnByOneByte) {
+  const auto data = noise(1200);
+  for (std::size_t length : {6u, 36u, 76u, 463u}) {
+    const Crc16Slider slider(length);
+    std::uint16_t crc = crc16(data.data(), length);
+    for (std::size_t pos = 1; pos + length <= data.size(); ++pos) {
+      crc = slider.slide(crc, data[pos - 1], data[pos - 1 + length]);
+      ASSERT_EQ(crc, crc16(data.data() + pos, length)) << length << " at " << pos;
+    }
+  }
+}
+
 TEST(Crc16, FirstUseFromManyThreadsGivesOneTable) {
   // Under ThreadSanitizer this also shows that building the table on first use
   // does not race with readers.

@@ -170,6 +170,23 @@ TEST_F(Parser, MarkerPairInsideGarbageWaitsThenResynchronises) {
   EXPECT_EQ(q[0], f);
 }
 
+TEST_F(Parser, RunOfMarkerBytesBeforeACrcFrameOfTheSameKind) {
+  // Every position of the run looks like a frame start and fails its check;
+  // the frame behind it must still be recognised by its CRC.
+  Bytes expected;
+  for (const SerialFrame& kind : kSerialFrames) {
+    buffer.insert(buffer.end(), 5, kind.kind);
+    const Bytes f = makeFrame(kind.kind, Trailer::Crc, 0x23);
+    append(buffer, f);
+    append(expected, normalForm(f));
+  }
+  EXPECT_TRUE(run());
+  EXPECT_TRUE(buffer.empty());
+  Bytes got;
+  for (const Bytes& f : queued()) append(got, f);
+  EXPECT_EQ(got, expected);
+}
+
 // --- Waiting for more input ---
 
 TEST_F(Parser, PartialF8FrameWaitsUntilAll38BytesArrive) {
