@@ -1,6 +1,7 @@
 #include "link/link_state.h"
 
 #include <cstring>
+#include <type_traits>
 
 namespace kinevra {
 
@@ -22,10 +23,12 @@ MulticastDestination LinkState::multicastDestination() const {
   return {std::string(multicastAddress_.data()), multicastPort_};
 }
 
+static_assert(std::is_trivially_destructible_v<LinkState>,
+              "the process-wide link state must outlive every link loop");
+
 LinkState& linkState() {
-  // Deliberately never deleted (see the header).
-  static LinkState* const instance = new LinkState();
-  return *instance;
+  static LinkState instance;
+  return instance;
 }
 
 namespace {

@@ -1,42 +1,49 @@
 #include "link/message_queue.h"
 
 #include <algorithm>
-#include <utility>
+#include <cstring>
 
 namespace kinevra {
 
-MessageQueue::MessageQueue(std::size_t maxEntries) : slots_(std::max<std::size_t>(maxEntries, 1)) {}
+MessageQueue::MessageQueue(std::size_t maxEntries)
+    : maxEntries_(std::clamp<std::size_t>(maxEntries, 1, kCapacity)) {}
 
 bool MessageQueue::push(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() > kMaxMessageBytes) return false;
   std::lock_guard<std::mutex> guard(lock_);
-  if (count_ == slots_.size()) return false;
-  Message& slot = slots_[(head_ + count_) % slots_.size()];
-  slot.assign(bytes.begin(), bytes.end());
+  if (count_ == maxEntries_) return false;
+  Slot& slot = slots_[(head_ + count_) % maxEntries_];
+  slot.size = static_cast<std::uint16_t>(bytes.size());
+  if (!bytes.empty()) std::memcpy(slot.bytes.data(), bytes.data(), bytes.size());
   ++count_;
   return true;
 }
 
+void MessageQueue::copyFrontLocked(Message& out) const {
+  const Slot& slot = slots_[head_];
+  out.assign(slot.bytes.begin(), slot.bytes.begin() + slot.size);
+}
+
 void MessageQueue::popFrontLocked() {
-  slots_[head_].clear();  // keeps the buffer for the next push
-  head_ = (head_ + 1) % slots_.size();
+  head_ = (head_ + 1) % maxEntries_;
   --count_;
 }
 
 bool MessageQueue::take(Message& out) {
+  out.reserve(kMaxMessageBytes);  // any allocation happens before the lock
   std::lock_guard<std::mutex> guard(lock_);
   if (count_ == 0) return false;
-  // Swapping hands the caller the entry and leaves the caller's old buffer
-  // in the slot, so buffers circulate instead of being freed and allocated.
-  out.swap(slots_[head_]);
+  copyFrontLocked(out);
   popFrontLocked();
   return true;
 }
 
 void MessageQueue::drain(std::vector<Message>& out) {
+  // (A caller that keeps out between cycles does not allocate in here.)
   std::lock_guard<std::mutex> guard(lock_);
   out.resize(count_);
   for (Message& m : out) {
-    m.swap(slots_[head_]);
+    copyFrontLocked(m);
     popFrontLocked();
   }
 }
@@ -44,16 +51,16 @@ void MessageQueue::drain(std::vector<Message>& out) {
 std::size_t MessageQueue::clear() {
   std::lock_guard<std::mutex> guard(lock_);
   const std::size_t discarded = count_;
-  while (count_ > 0) popFrontLocked();
   head_ = 0;
+  count_ = 0;
   return discarded;
 }
 
 bool MessageQueue::takeRepeating(Message& out, std::int32_t& repeatCounter) {
+  out.reserve(kMaxMessageBytes);
   std::lock_guard<std::mutex> guard(lock_);
   if (count_ == 0) return false;
-  const Message& front = slots_[head_];
-  out.assign(front.begin(), front.end());
+  copyFrontLocked(out);
   if (count_ > 1) {
     popFrontLocked();
     repeatCounter = 0;

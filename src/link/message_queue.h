@@ -1,10 +1,11 @@
 #pragma once
 // A bounded first-in-first-out queue of messages between the link's threads
 // (host threads, the serial bridge, the UDP listener and the multicast
-// sender). Every operation holds the queue's own mutex only for a few
-// pointer moves or one copy of at most one message, so a 2 ms loop never
-// waits longer than that; the slots keep their buffers, so once warmed up
-// the queue does not allocate.
+// sender). Entries live in fixed slots inside the queue, so no operation
+// allocates, and every operation holds the queue's own mutex only for a few
+// index updates or one copy of at most one message (512 bytes): a 2 ms loop
+// never waits longer than that.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -15,21 +16,28 @@ namespace kinevra {
 
 using Message = std::vector<std::uint8_t>;
 
+// Largest entry: a host message fills at most the 512-byte window, and the
+// longest frame has 465 bytes.
+inline constexpr std::size_t kMaxMessageBytes = 512;
+
 class MessageQueue {
  public:
-  // maxEntries: the most entries the queue ever holds. A queue to which
-  // entries are "added while it holds at most 150" has 151; one to which they
-  // are "added while it holds fewer than 150" has 150.
+  // Most slots a queue can have.
+  static constexpr std::size_t kCapacity = 151;
+
+  // maxEntries (1 to 151): the most entries the queue ever holds. A queue to
+  // which entries are "added while it holds at most 150" has 151; one to
+  // which they are "added while it holds fewer than 150" has 150.
   explicit MessageQueue(std::size_t maxEntries);
   MessageQueue(const MessageQueue&) = delete;
   MessageQueue& operator=(const MessageQueue&) = delete;
 
   // Adds a copy of the bytes at the back; false (and nothing added) when the
-  // queue is full.
+  // queue is full or the message is longer than kMaxMessageBytes.
   bool push(std::span<const std::uint8_t> bytes);
   bool push(const std::uint8_t* data, std::size_t size) { return push({data, size}); }
 
-  // Takes the front entry into out (its previous content is dropped); false
+  // Copies the front entry into out and removes it; false (out untouched)
   // when the queue is empty.
   bool take(Message& out);
 
@@ -48,15 +56,22 @@ class MessageQueue {
 
   std::size_t size() const;
   bool empty() const { return size() == 0; }
-  std::size_t maxEntries() const { return slots_.size(); }
+  std::size_t maxEntries() const { return maxEntries_; }
 
  private:
+  struct Slot {
+    std::uint16_t size;
+    std::array<std::uint8_t, kMaxMessageBytes> bytes;
+  };
+
+  void copyFrontLocked(Message& out) const;
   void popFrontLocked();
 
   mutable std::mutex lock_;
-  std::vector<Message> slots_;  // ring of maxEntries buffers
+  std::size_t maxEntries_;
   std::size_t head_ = 0;
   std::size_t count_ = 0;
+  std::array<Slot, kCapacity> slots_;  // ring; only the first maxEntries_ are used
 };
 
 }  // namespace kinevra

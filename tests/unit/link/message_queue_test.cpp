@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -18,7 +18,8 @@ namespace {
 Message msg(std::uint8_t v, std::size_t n = 4) { return Message(n, v); }
 
 TEST(MessageQueue, ReceiveQueuesHold151AndSendQueues150) {
-  LinkState s;
+  auto state = std::make_unique<LinkState>();
+  LinkState& s = *state;
   for (MessageQueue* q : {&s.serialRxQueue, &s.udpRxQueue}) {
     for (int i = 0; i < 151; ++i) ASSERT_TRUE(q->push(msg(1)));
     EXPECT_FALSE(q->push(msg(2)));
@@ -55,6 +56,16 @@ TEST(MessageQueue, KeepsOrderAndOwnCopiesAcrossWrapAround) {
   EXPECT_EQ(q.size(), 1u);
   ASSERT_TRUE(q.take(out));
   EXPECT_TRUE(out.empty());
+}
+
+TEST(MessageQueue, EntriesUpToTheHostWindowFit) {
+  MessageQueue q(2);
+  EXPECT_FALSE(q.push(Message(kMaxMessageBytes + 1, 1)));
+  EXPECT_TRUE(q.empty());
+  ASSERT_TRUE(q.push(Message(kMaxMessageBytes, 2)));
+  Message out;
+  ASSERT_TRUE(q.take(out));
+  EXPECT_EQ(out, Message(kMaxMessageBytes, 2));
 }
 
 TEST(MessageQueue, DrainTakesAllInOrderAndClearCountsWhatItDiscards) {
