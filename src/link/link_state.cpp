@@ -1,7 +1,7 @@
 #include "link/link_state.h"
 
 #include <cstring>
-#include <type_traits>
+#include <new>
 
 namespace kinevra {
 
@@ -23,12 +23,12 @@ MulticastDestination LinkState::multicastDestination() const {
   return {std::string(multicastAddress_.data()), multicastPort_};
 }
 
-static_assert(std::is_trivially_destructible_v<LinkState>,
-              "the process-wide link state must outlive every link loop");
-
 LinkState& linkState() {
-  static LinkState instance;
-  return instance;
+  // Built in static storage and never destroyed (see the header). It owns no
+  // heap memory, so nothing is left behind when the library is unloaded.
+  alignas(LinkState) static unsigned char storage[sizeof(LinkState)];
+  static LinkState* const instance = new (storage) LinkState();
+  return *instance;
 }
 
 namespace {

@@ -79,9 +79,9 @@ class LinkState {
   std::int32_t multicastPort_ = kDefaultMulticastPort;
 };
 
-// The library's link state, built while the library loads. It has nothing to
-// tear down (no member owns memory or a handle), so a link loop that is still
-// running on a host thread while the process exits never finds it destroyed.
+// The library's link state, built while the library loads and never
+// destroyed, so that a link loop still running on a host thread while the
+// process exits never finds its flags and queues gone.
 LinkState& linkState();
 
 }  // namespace kinevra

@@ -145,14 +145,6 @@ TEST_F(Parser, CorruptedFrameIsDroppedAndTheNextValidOneFound) {
   EXPECT_EQ(q[0], normalForm(good));
 }
 
-TEST_F(Parser, FrameWithCorruptedTrailerIsNotAcceptedByEitherRule) {
-  Bytes f = makeFrame(0xF8, Trailer::Crc);
-  f[37] ^= 0x80;
-  buffer = f;
-  EXPECT_FALSE(run());
-  EXPECT_EQ(queue.size(), 0u);
-}
-
 TEST_F(Parser, MarkerPairInsideGarbageWaitsThenResynchronises) {
   // An F8 F8 pair in garbage is taken for a frame start: the parser waits for
   // 38 bytes, then finds no valid trailer and moves on one byte at a time.
@@ -190,6 +182,10 @@ TEST_F(Parser, RunOfMarkerBytesBeforeACrcFrameOfTheSameKind) {
 // --- Waiting for more input ---
 
 TEST_F(Parser, PartialF8FrameWaitsUntilAll38BytesArrive) {
+  buffer = {1, 2, 3, 4, 5, 6, 7};  // fewer than 8 bytes wait, garbage or not
+  EXPECT_FALSE(run());
+  EXPECT_EQ(buffer.size(), 7u);
+  buffer.clear();
   const Bytes f = makeFrame(0xF8, Trailer::Crc);
   buffer.assign(f.begin(), f.begin() + 12);  // F8 F8 and 10 more bytes
   EXPECT_FALSE(run());
@@ -201,22 +197,6 @@ TEST_F(Parser, PartialF8FrameWaitsUntilAll38BytesArrive) {
   EXPECT_TRUE(run());
   EXPECT_TRUE(buffer.empty());
   EXPECT_EQ(queue.size(), 1u);
-}
-
-TEST_F(Parser, FewerThanEightBytesWaitEvenWhenTheyAreGarbage) {
-  buffer = {1, 2, 3, 4, 5, 6, 7};
-  EXPECT_FALSE(run());
-  EXPECT_EQ(buffer.size(), 7u);
-  // A frame split across calls after garbage is still found.
-  const Bytes f = makeFrame(0xF9, Trailer::Crc);
-  buffer.push_back(f[0]);
-  buffer.push_back(f[1]);
-  EXPECT_FALSE(run());
-  buffer.insert(buffer.end(), f.begin() + 2, f.end());
-  EXPECT_TRUE(run());
-  const auto q = queued();
-  ASSERT_EQ(q.size(), 1u);
-  EXPECT_EQ(q[0], normalForm(f));
 }
 
 TEST_F(Parser, EndlessGarbageLeavesLessThanOneFrameBehind) {

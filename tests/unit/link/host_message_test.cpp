@@ -50,12 +50,6 @@ TEST(HostMessage, LoneLfOrCrOrReversedPairDoNotEndAMessage) {
   EXPECT_EQ(hostMessageLength(b.data()), 10u);
 }
 
-TEST(HostMessage, NothingPastThePairIsRead) {
-  // A message at the very end of the host's memory: three bytes and nothing after.
-  std::vector<std::uint8_t> b = {'o', kLf, kCr};
-  EXPECT_EQ(hostMessageLength(b.data()), 3u);
-}
-
 TEST(CopyOut, ReceivedFramesReachTheHostWhole) {
   const Bytes fa = test::makeFrame(0xFA, test::Trailer::LfCr);
   EXPECT_EQ(copyOutLength(fa.data(), fa.size()), 465u);
