@@ -15,8 +15,9 @@ class SystemClock final : public Clock {
 }  // namespace
 
 Clock& systemClock() {
-  static SystemClock clock;
-  return clock;
+  // Never destroyed: a loop still running while the process exits may read it.
+  static SystemClock* clock = new SystemClock;
+  return *clock;
 }
 
 }  // namespace kinevra
