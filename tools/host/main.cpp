@@ -98,8 +98,11 @@ int main(int argc, char** argv) {
     char name[64] = {};
     api.gameName(name);
     const int activeProfile = api.profile();
-    std::printf("game: %-20s id: %3d  cycle: %7.3f ms  fade: %3.0f %%  profile: %s\n", name,
-                api.gameId(), api.cycleMs(), api.fade(), activeProfile == 0 ? "air" : activeProfile == 1 ? "ground" : "none");
+    const int id = api.gameId();
+    const char* state = id < 0 ? "searching" : declareReady ? "cycling" : "waiting";
+    std::printf("%-9s  game: %-20s id: %3d  cycle: %7.3f ms  fade: %3.0f %%  profile: %s\n", state, name,
+                id, api.cycleMs(), api.fade(),
+                activeProfile == 0 ? "air" : activeProfile == 1 ? "ground" : "none");
     std::fflush(stdout);
     next += std::chrono::seconds(1);
     if (seconds >= 0 && next - begin > std::chrono::seconds(seconds)) break;
