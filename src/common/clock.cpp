@@ -1,5 +1,7 @@
 #include "common/clock.h"
 
+#include <new>
+
 #include "platform/clock.h"
 
 namespace kinevra {
@@ -15,8 +17,10 @@ class SystemClock final : public Clock {
 }  // namespace
 
 Clock& systemClock() {
-  // Never destroyed: a loop still running while the process exits may read it.
-  static SystemClock* clock = new SystemClock;
+  // Never destroyed (a loop still running while the process exits may read
+  // it), and not on the heap, so unloading the library leaves nothing behind.
+  alignas(SystemClock) static unsigned char storage[sizeof(SystemClock)];
+  static SystemClock* const clock = new (storage) SystemClock;
   return *clock;
 }
 

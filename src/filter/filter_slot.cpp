@@ -38,7 +38,15 @@ std::shared_ptr<FilterSys> FilterSlot::load() const {
 }
 
 FilterSys* FilterSlot::current() {
-  if (version_.load(std::memory_order_acquire) != heldVersion_ && tryLock()) {
+  if (version_.load(std::memory_order_acquire) == heldVersion_) return held_.get();
+  if (held_) {
+    if (!tryLock()) return held_.get();  // a host is installing: the old chain serves once more
+  } else {
+    // Nothing to fall back on yet: the first pick-up waits for the slot
+    // (hosts hold it for a few instructions) instead of evaluating nothing.
+    lock();
+  }
+  {
     // retired_ is empty here (every installation empties it, and a new
     // version is needed to get this far), so the old chain is parked, not freed.
     std::swap(retired_, held_);

@@ -1,7 +1,7 @@
 #pragma once
 // The place of one channel's filter chain: host threads install chains while
-// the engine thread evaluates the one it holds. The evaluating side never
-// waits for a host and never frees a chain: it picks up a newly installed
+// the engine thread evaluates the one it holds. Once it holds a chain, the
+// evaluating side never waits for a host and never frees a chain: it picks up a newly installed
 // chain only when the slot is free at that moment (otherwise it keeps its
 // chain for one more evaluation), and it hands the chain it lets go of back
 // to the slot, where the next installation releases it on the host thread.
@@ -28,7 +28,8 @@ class FilterSlot {
 
   // The evaluating thread (one at a time): the chain to evaluate now, kept
   // alive by the slot until this thread asks again. Null before the first
-  // installation. Never waits, allocates or frees.
+  // installation. Never allocates or frees; waits only for its very first
+  // chain, if a host is installing at that moment.
   FilterSys* current();
 
  private:
