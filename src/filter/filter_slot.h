@@ -1,10 +1,11 @@
 #pragma once
 // The place of one channel's filter chain: host threads install chains while
 // the engine thread evaluates the one it holds. Once it holds a chain, the
-// evaluating side never waits for a host and never frees a chain: it picks up a newly installed
-// chain only when the slot is free at that moment (otherwise it keeps its
-// chain for one more evaluation), and it hands the chain it lets go of back
-// to the slot, where the next installation releases it on the host thread.
+// evaluating side never waits for a host and never frees a chain: it picks
+// up a newly installed chain only when the slot is free at that moment
+// (otherwise it keeps its chain for one more evaluation), and it hands the
+// chain it lets go of back to the slot, where the next installation releases
+// it on the host thread.
 #include <atomic>
 #include <cstdint>
 #include <memory>
