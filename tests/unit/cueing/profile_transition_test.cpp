@@ -91,18 +91,6 @@ TEST_F(TransitionFixture, TakeOffHalfwayThroughALandingClimbsFromWhereTheWeights
   EXPECT_NEAR(frame.airCue[8], 3.96, 1e-9);  // computed before the last step
 }
 
-TEST_F(TransitionFixture, RetargetingKeepsTheWeightsMoving) {
-  link.ground = 1;
-  for (int i = 0; i < 30; ++i) engine.selectProfile();
-  const double groundBefore = engine.groundWeight.load();
-  EXPECT_NEAR(groundBefore, 0.30, 1e-9);
-  link.ground = 0;
-  engine.selectProfile();
-  EXPECT_TRUE(engine.transitionActive);
-  EXPECT_NEAR(engine.airWeight.load(), 0.71, 1e-9);  // not restarted from 1.0
-  EXPECT_NEAR(engine.groundWeight.load(), 0.29, 1e-9);
-}
-
 TEST_F(TransitionFixture, WithoutAGameFlagTheWeightsHold) {
   // Steady air: the held state keeps air 1, ground 0.
   link.ground = -1;
