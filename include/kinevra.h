@@ -74,6 +74,19 @@ KINEVRA_API void KINEVRA_CALL getMotionCueData(int which, const double** values,
 KINEVRA_API int KINEVRA_CALL getactiveProfil(void);
 /* Fade-in progress in percent, 0..100. */
 KINEVRA_API double KINEVRA_CALL getTransitionStatus(void);
+/* Weight of the air profile in percent, 0..100 (100 when flying steadily, rising during a take-off). */
+KINEVRA_API double KINEVRA_CALL getProfilAirTransitionStatus(void);
+/* Weight of the ground profile in percent, 0..100 (rising during a landing). */
+KINEVRA_API double KINEVRA_CALL getProfilGrdTransitionStatus(void);
+
+/* ---- Engine: motion profiles ---- */
+
+/* Switches cue channel (0..22) of profile (0 air, 1 ground) on or off (an off channel gives 0); always restarts the fade-in. */
+KINEVRA_API void KINEVRA_CALL setActiveAxis(int profile, int channel, bool on);
+/* Sets belt-mix weight index (0..42) of profile (0 air, 1 ground); the belt sums items 1, 2, 4 and 5 of the air profile. Others ignored. */
+KINEVRA_API void KINEVRA_CALL setBelt_Mix(int profile, int index, double weight);
+/* Limits the input of cue channel 0..7 to [low, high] before its filter; channels 8 and 9 always get [-360, 360]; others ignored. */
+KINEVRA_API void KINEVRA_CALL SetInputDofLimitValue(unsigned channel, double low, double high);
 
 /* ---- Engine: filter chains ---- */
 

@@ -7,6 +7,8 @@
 namespace kinevra {
 
 CueProfile::CueProfile(std::string profileName) : name(std::move(profileName)) {
+  for (auto& flag : active) flag.store(true, std::memory_order_relaxed);
+  for (auto& weight : beltMix) weight.store(0.0, std::memory_order_relaxed);
   for (FilterSlot& slot : chains) slot.replace(parseFilterString("VALUE"));
 }
 

@@ -2,6 +2,7 @@
 // The engine: all state of the motion system and its game-source thread. The
 // library holds one (see engine_instance.h); tests build their own, with a
 // manual clock and scripted telemetry.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -9,6 +10,7 @@
 
 #include "common/clock.h"
 #include "common/cycle_timer.h"
+#include "cueing/channel_rules.h"
 #include "cueing/cue_profile.h"
 #include "sources/telemetry_sources.h"
 
@@ -59,6 +61,26 @@ class Gamesource {
   // profile or channel that does not exist.
   double evaluateChannel(int profile, int channel, double x);
 
+  // --- Cue computation and profiles (cueing/) ---
+  // One motion cycle's cues: reads the ground state, switches and cross-fades
+  // the profiles, runs computeCues, steps a running transition.
+  void selectProfile();
+  // GameData through both profiles' chains into airCue, groundCue and cue
+  // (and the belt sum into GameData value 46); every active chain once.
+  void computeCues();
+  // One channel: the rule's input, clamped if the rule says so, through the
+  // profile's chain, times factor; 0 when the channel is switched off.
+  // Throws std::out_of_range for a rule outside the channel or input ranges.
+  double getActivedof(CueProfile& profile, const ChannelRule& rule, double factor);
+  // Host settings. setActiveAxis always restarts the fade (posted).
+  void setActiveAxis(int profile, int channel, bool on);
+  void setBeltMix(int profile, int index, double weight);
+  // Channels 0..7 take low and high; 8 and 9 always -360 and 360; others nothing.
+  void setInputDofLimit(unsigned channel, double low, double high);
+  // trunc(weight * 100) within 0..100, for the profile transition exports.
+  double airTransitionStatus() const;
+  double groundTransitionStatus() const;
+
   TelemetryLink& link() { return *link_; }
 
   // --- Members, in the engine's declaration order ---
@@ -71,6 +93,7 @@ class Gamesource {
   TelemetrySources sources;
   CueProfile airProfile{"Profil AIR"};
   CueProfile groundProfile{"Profil GROUND"};
+  std::array<DofLimit, kChannelCount> inputDofLimits;  // {0, 0} each at construction
   std::atomic<double> fade{1.0};
   double fadeDurationMs = 4000.0;
   bool transitionActive = false;
@@ -88,8 +111,10 @@ class Gamesource {
   void applyFadeRequest();
   void staleCheck();
 
-  // Stages of the motion cycle provided by the cueing and output code.
-  void selectProfile();
+  // Weights of a running transition, one cycle on; ends it past full weight.
+  void stepTransition();
+
+  // Stages of the motion cycle provided by the output code.
   void recordSnapshots();
   void sendOutput();
 

@@ -29,7 +29,9 @@ TEST_F(LoadedLibrary, EveryListedExportResolves) {
                          "setTimerPrecision",      "getGameID",             "getGameName",
                          "getGameTimeFrame",       "getMotionDataTimeFrame", "getGameDataCount",
                          "getGameData",            "getGameDataNames",      "getMotionCueData",
-                         "getTransitionStatus",    "getactiveProfil"};
+                         "getTransitionStatus",    "getactiveProfil",       "getProfilAirTransitionStatus",
+                         "getProfilGrdTransitionStatus", "setActiveAxis",  "setBelt_Mix",
+                         "SetInputDofLimitValue"};
   for (const char* n : names) EXPECT_NE(lib.symbol(n), nullptr) << n;
   EXPECT_EQ(lib.symbol("kinevraNoSuchExport"), nullptr);
 }
@@ -39,6 +41,8 @@ TEST_F(LoadedLibrary, FreshEngineReportsItsDefaults) {
   EXPECT_EQ(fn<decltype(&getTransitionStatus)>("getTransitionStatus")(), 100.0);
   EXPECT_EQ(fn<decltype(&getGameDataCount)>("getGameDataCount")(), 44);
   EXPECT_EQ(fn<decltype(&getactiveProfil)>("getactiveProfil")(), 0);
+  EXPECT_EQ(fn<decltype(&getProfilAirTransitionStatus)>("getProfilAirTransitionStatus")(), 100.0);
+  EXPECT_EQ(fn<decltype(&getProfilGrdTransitionStatus)>("getProfilGrdTransitionStatus")(), 0.0);
 
   char name[21];
   std::memset(name, 'x', sizeof name);
@@ -92,6 +96,42 @@ TEST_F(LoadedLibrary, FilterChainsAreCheckedBeforeTheyAreInstalled) {
   EXPECT_FALSE(install(0, 23, "VALUE"));
   EXPECT_FALSE(install(0, 0, nullptr));
   EXPECT_TRUE(install(0, 0, "VALUE"));
+}
+
+TEST_F(LoadedLibrary, CueArraysAndProfileSettings) {
+  auto cues = fn<decltype(&getMotionCueData)>("getMotionCueData");
+  const double* arrays[4] = {};
+  for (int which = 0; which < 4; ++which) {
+    int count = 0;
+    cues(which, &arrays[which], &count);
+    ASSERT_NE(arrays[which], nullptr) << which;
+    EXPECT_EQ(count, 23);
+    for (int prev = 0; prev < which; ++prev) EXPECT_NE(arrays[prev], arrays[which]);
+  }
+  const double* untouched = arrays[0];
+  int count = -7;
+  cues(4, &untouched, &count);
+  cues(-1, &untouched, &count);
+  EXPECT_EQ(untouched, arrays[0]);
+  EXPECT_EQ(count, -7);
+  cues(2, nullptr, nullptr);
+
+  // Out-of-range settings are ignored without harm.
+  auto belt = fn<decltype(&setBelt_Mix)>("setBelt_Mix");
+  auto axis = fn<decltype(&setActiveAxis)>("setActiveAxis");
+  auto limit = fn<decltype(&SetInputDofLimitValue)>("SetInputDofLimitValue");
+  belt(0, 43, 1.0);
+  belt(2, 1, 1.0);
+  belt(0, 1, 0.5);
+  axis(2, 0, true);
+  axis(0, 23, false);
+  axis(1, 5, false);
+  axis(1, 5, true);
+  limit(8, 1.0, 2.0);
+  limit(12, 1.0, 2.0);
+  limit(0xFFFFFFFFu, 1.0, 2.0);
+  limit(0, -2.0, 2.0);
+  EXPECT_EQ(fn<decltype(&getactiveProfil)>("getactiveProfil")(), 0);
 }
 
 }  // namespace
