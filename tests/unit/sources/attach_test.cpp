@@ -397,5 +397,47 @@ TEST(GameSourceLoop, LostGameIsDetachedAfter1001EmptyReadsAndTheValuesItLeftStay
   EXPECT_FLOAT_EQ(g[kFrontLeftSuspension], 0.5);
 }
 
+TEST(GameSourceThread, FindsAndAttachesARunningGameWhileHostsWatch) {
+  Gamesource engine;  // the system clock and the engine's own sources
+  engine.sources.setReader(13, std::make_unique<TestLfsReader>(systemClock()));
+  GameDouble lfs("LFS.exe", {"--udp", "4123", "--interval", "2", "--payload", test::toHex(lfsPacket(0.75f))});
+  ASSERT_TRUE(lfs.started());
+  engine.setMotionSystemReady(1);
+  engine.startThread();
+  // What host threads look at while the thread searches, attaches and reads.
+  EXPECT_TRUE(test::eventually([&] {
+    return engine.link().gameId() == 13 && engine.attached.load() &&
+           loadShared(engine.sources.frame.gameData[gd::kIntervalMs]) > 0.0;
+  }));
+  EXPECT_EQ(engine.link().groundState(), 0);
+  engine.stopGameSource();
+  EXPECT_FALSE(engine.attached.load());
+}
+
+TEST(GroundState, ComesFromTheFirstFlaggedGamesReader) {
+  test::ManualClock clock;
+  TelemetrySources sources(clock);
+  EXPECT_EQ(sources.groundState(), -1);
+  sources.reader(2).setGroundState(1);
+  sources.gameFlags[12].store(1);
+  EXPECT_EQ(sources.groundState(), 0);
+  sources.gameFlags[2].store(1);  // before 12 in priority order
+  EXPECT_EQ(sources.groundState(), 1);
+  EXPECT_EQ(sources.gameId(), 2);
+  sources.clearGameFlags();
+  EXPECT_EQ(sources.groundState(), -1);
+}
+
+TEST(SetReader, OnlyAReaderForThatGameTakesItsPlace) {
+  test::ManualClock clock;
+  TelemetrySources sources(clock);
+  GameReader* before = &sources.reader(13);
+  sources.setReader(12, std::make_unique<TestLfsReader>(clock));  // an LFS reader for BeamNG: refused
+  sources.setReader(13, nullptr);
+  sources.setReader(-1, std::make_unique<TestLfsReader>(clock));
+  EXPECT_EQ(&sources.reader(13), before);
+  EXPECT_EQ(sources.reader(12).gameId(), 12);
+}
+
 }  // namespace
 }  // namespace kinevra
