@@ -18,7 +18,7 @@ constexpr int kFirstComparedValue = 4;
 }  // namespace
 
 Gamesource::Gamesource(Clock& clock, TelemetryLink* link)
-    : timer(clock), clock_(&clock), link_(link ? link : &sources) {}
+    : timer(clock), sources(clock), clock_(&clock), link_(link ? link : &sources) {}
 
 Gamesource::~Gamesource() { stopGameSource(); }
 

@@ -5,6 +5,7 @@
 // (10048 for an address in use on Windows, 98 on Linux).
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kinevra::platform {
 
@@ -54,5 +55,31 @@ int waitReadable(SocketHandle s, std::int64_t timeoutUs);
 std::int64_t receiveFrom(SocketHandle s, void* buffer, std::size_t capacity, Ipv4Endpoint* from);
 // Sends one datagram: the number of bytes sent, or -1 on failure.
 std::int64_t sendTo(SocketHandle s, const void* data, std::size_t length, const Ipv4Endpoint& to);
+
+// --- Stream (TCP) sockets: the roller-coaster game's telemetry server and its
+// stand-in in the test tools ---
+
+// A new IPv4 stream socket (AF_INET, SOCK_STREAM, IPPROTO_TCP), or kInvalidSocket.
+SocketHandle openStreamSocket();
+// Connects to remote; on a blocking socket waits until the connection is made
+// or refused. False on failure.
+bool connectSocket(SocketHandle s, const Ipv4Endpoint& remote);
+// Lets a listening socket bind a port whose earlier connections are still
+// winding down (SO_REUSEADDR); false on failure.
+bool setReuseAddress(SocketHandle s);
+// Starts listening for connections; false on failure.
+bool listenSocket(SocketHandle s, int backlog);
+// Takes one waiting connection: its socket, or kInvalidSocket.
+SocketHandle acceptConnection(SocketHandle s);
+// Sends bytes on a connected socket: the number sent, or -1 on failure.
+std::int64_t sendBytes(SocketHandle s, const void* data, std::size_t length);
+// Receives at most capacity bytes: the number received, 0 when the peer has
+// closed the connection, -1 on failure (also when a non-blocking socket has
+// nothing waiting).
+std::int64_t receiveBytes(SocketHandle s, void* buffer, std::size_t capacity);
+
+// The system's text for a socket error code, as the C library's error printer
+// shows it ("Connection refused"); without a line end.
+std::string socketErrorText(int code);
 
 }  // namespace kinevra::platform

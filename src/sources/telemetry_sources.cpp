@@ -1,37 +1,133 @@
 #include "sources/telemetry_sources.h"
 
+#include "platform/console.h"
+#include "sources/flightsim_reader.h"
+#include "sources/probes.h"
+#include "sources/shared_memory_readers.h"
+#include "sources/tcp_reader.h"
+#include "sources/udp_reader.h"
+
 namespace kinevra {
 
-TelemetrySources::TelemetrySources() = default;
+namespace {
+
+// Pause between two detection tests.
+constexpr int kDetectionPauseMs = 10;
+
+std::unique_ptr<GameReader> makeReader(int id, Clock& clock) {
+  switch (id) {
+    case 2:
+    case 15:
+      return std::make_unique<FlightSimReader>(id, clock);
+    case 3:
+      return std::make_unique<AcpmfReader>(id, clock, true);
+    case 16:
+      return std::make_unique<AcpmfReader>(id, clock, false);
+    case 4:
+      return std::make_unique<MappedBlockReader>(id, clock, blocks::kR3e, blocks::kR3eSize);
+    case 9:
+      return std::make_unique<MappedBlockReader>(id, clock, blocks::kPcars2, blocks::kPcars2Size);
+    case 8:
+      return std::make_unique<TcpReader>(id, clock, kNoLimitsPort);
+    case 10:
+      return std::make_unique<IrsdkReader>(clock);
+    case 14:
+      return std::make_unique<Rf2Reader>(clock);
+    case 17:
+      return std::make_unique<ScsReader>(clock);
+    default:
+      return std::make_unique<UdpReader>(id, clock, udpReaderSetup(id));
+  }
+}
+
+}  // namespace
+
+TelemetrySources::TelemetrySources(Clock& clock) : clock_(&clock) {
+  for (int id = 0; id < kGameCount; ++id) readers_[static_cast<std::size_t>(id)] = makeReader(id, clock);
+}
+
 TelemetrySources::~TelemetrySources() = default;
 
-// No game readers are registered yet: detection finds nothing, so nothing is
-// ever attached, read or detached.
-int TelemetrySources::detectGame() { return 0; }
-int TelemetrySources::attachGame() { return 0; }
-int TelemetrySources::readGameData() { return 0; }
+void TelemetrySources::setReader(int id, std::unique_ptr<GameReader> reader) {
+  if (id < 0 || id >= kGameCount || !reader || reader->gameId() != id) return;
+  readers_[static_cast<std::size_t>(id)] = std::move(reader);
+}
 
-int TelemetrySources::detachGame() {
+int TelemetrySources::detectGame() {
+  bool first = true;
   for (int id : kPriorityOrder) {
-    if (gameFlags[id].load()) {
-      gameFlags[id].store(0);
+    if (!first) clock_->sleepMs(kDetectionPauseMs);
+    first = false;
+    GameReader& r = reader(id);
+    bool found = false;
+    try {
+      found = r.probe();
+    } catch (...) {
+      // A test that cannot complete (out of memory, say) finds nothing.
+      found = false;
+    }
+    if (found) {
+      if (id == 4) platform::consolePrintf("Found RRRE.exe, mapping shared memory...\n");
+      gameFlags[static_cast<std::size_t>(id)].store(1);
       return 1;
+    }
+    gameFlags[static_cast<std::size_t>(id)].store(0);
+    try {
+      r.releaseAfterFailedProbe();
+    } catch (...) {
     }
   }
   return 0;
+}
+
+int TelemetrySources::firstFlagged() const {
+  for (int id : kPriorityOrder)
+    if (gameFlags[static_cast<std::size_t>(id)].load()) return id;
+  return -1;
+}
+
+int TelemetrySources::attachGame() {
+  const int id = firstFlagged();
+  if (id < 0) return 0;
+  try {
+    return reader(id).attach() == 1 ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int TelemetrySources::readGameData() {
+  for (int id : kPriorityOrder) {
+    if (!gameFlags[static_cast<std::size_t>(id)].load()) continue;
+    try {
+      if (reader(id).update(frame.gameData) == 1) return 1;
+    } catch (...) {
+      // No new data from a reader that failed; the next flagged one may try.
+    }
+  }
+  return 0;
+}
+
+int TelemetrySources::detachGame() {
+  const int id = firstFlagged();
+  if (id < 0) return 0;
+  try {
+    reader(id).detach();
+  } catch (...) {
+  }
+  gameFlags[static_cast<std::size_t>(id)].store(0);
+  return 1;
 }
 
 void TelemetrySources::clearGameFlags() {
   for (auto& f : gameFlags) f.store(0);
 }
 
-int TelemetrySources::gameId() const {
-  for (int id : kPriorityOrder)
-    if (gameFlags[id].load()) return id;
-  return -1;
-}
+int TelemetrySources::gameId() const { return firstFlagged(); }
 
-// No reader reports a ground state yet: every flagged game counts as airborne.
-int TelemetrySources::groundState() const { return gameId() < 0 ? -1 : 0; }
+int TelemetrySources::groundState() const {
+  const int id = firstFlagged();
+  return id < 0 ? -1 : readers_[static_cast<std::size_t>(id)]->groundState();
+}
 
 }  // namespace kinevra

@@ -76,9 +76,19 @@ class ChildProcess {
     process_ = nullptr;
 #else
     if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
+    // Asked to end first, so that the program releases what it published
+    // (Linux keeps named blocks whose creator was killed); forced after 10 s.
+    kill(pid_, SIGTERM);
     int status = 0;
-    waitpid(pid_, &status, 0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     pid_ = -1;
 #endif
   }

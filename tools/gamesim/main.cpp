@@ -1,26 +1,48 @@
 // gamesim: stands in for a game. Run it under a game's executable name (copy
-// or link the binary) and it publishes what the game would: named shared
-// memory blocks with given contents, for as long as it runs.
+// or link the binary) and it publishes what the game would, for as long as it
+// runs: named shared memory blocks with given contents, datagrams sent to a
+// local UDP port, and a local TCP telemetry server that answers requests.
 //
 //   gamesim [--shm NAME:SIZE]... [--set NAME:OFFSET:TYPE:VALUE]...
-//           [--seconds N] [--ready PATH]
+//           [--udp PORT] [--payload HEX | --payload-file PATH]
+//           [--interval MS] [--count N]
+//           [--tcp PORT] [--reply HEX | --reply-file PATH] [--tcp-silent]
+//           [--event NAME]... [--seconds N] [--ready PATH]
 //
-//   --shm     create a block of SIZE bytes (zero-filled)
-//   --set     write VALUE at byte OFFSET of block NAME; TYPE is i32, f32 or f64
-//   --seconds how long to run (default 60)
-//   --ready   create this file once everything is published
+//   --shm          create a block of SIZE bytes (zero-filled)
+//   --set          write VALUE at byte OFFSET of block NAME; TYPE is i32, f32
+//                  or f64
+//   --udp          send datagrams to 127.0.0.1:PORT
+//   --payload      the datagram's bytes in hex (default: 64 bytes, "gamesim"
+//                  and zeros); --payload-file takes them from a file
+//   --interval     milliseconds between datagrams (default 5)
+//   --count        stop sending after N datagrams (the process keeps running)
+//   --tcp          serve request frames ("N" type id size data "L") on
+//                  127.0.0.1:PORT: a telemetry request (type 5) is answered
+//                  with the --reply bytes (default: an empty type-6 frame),
+//                  any other request with an OK frame (type 1)
+//   --tcp-silent   accept connections but never answer
+//   --event        create a named event (Windows; nothing on Linux)
+//   --seconds      how long to run (default 60)
+//   --ready        create this file once everything is published
+#include <array>
 #include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/named_event.h"
 #include "platform/shared_memory.h"
+#include "platform/sockets.h"
 
 namespace {
 
@@ -32,10 +54,124 @@ struct Block {
   std::size_t size = 0;
 };
 
+namespace net = kinevra::platform;
+
+// Set by a termination request: the main loop ends and everything is
+// released in order (on Linux that removes the blocks this process created).
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void requestStop(int) { stopRequested = 1; }
+
 int fail(const std::string& what) {
   std::fprintf(stderr, "gamesim: %s\n", what.c_str());
   return 2;
 }
+
+bool parseHex(const std::string& hex, std::vector<std::uint8_t>* out) {
+  if (hex.size() % 2 != 0) return false;
+  out->clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const auto digit = [](char c) -> int {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    };
+    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out->push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+  }
+  return true;
+}
+
+bool readFile(const std::string& path, std::vector<std::uint8_t>* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+std::array<std::uint8_t, 10> frame(std::uint16_t type, std::uint32_t id) {
+  return {'N', std::uint8_t(type >> 8), std::uint8_t(type), std::uint8_t(id >> 24), std::uint8_t(id >> 16),
+          std::uint8_t(id >> 8), std::uint8_t(id), 0, 0, 'L'};
+}
+
+// The TCP telemetry server: one listening socket and its clients, all
+// non-blocking, served from the main loop.
+struct TcpServer {
+  net::SocketHandle listener = net::kInvalidSocket;
+  struct Client {
+    net::SocketHandle socket;
+    std::vector<std::uint8_t> pending;
+  };
+  std::vector<Client> clients;
+  std::vector<std::uint8_t> reply;
+  bool silent = false;
+
+  bool open(std::uint16_t port) {
+    listener = net::openStreamSocket();
+    return listener != net::kInvalidSocket && net::setReuseAddress(listener) &&
+           net::bindSocket(listener, {net::kLoopbackAddress, port}) && net::listenSocket(listener, 8) &&
+           net::setNonBlocking(listener);
+  }
+
+  void answer(Client& c) {
+    // Whole request frames: "N", type, id, data size, data, "L".
+    while (c.pending.size() >= 10) {
+      if (c.pending[0] != 'N') {
+        c.pending.erase(c.pending.begin());
+        continue;
+      }
+      const std::size_t size = std::size_t(c.pending[7]) << 8 | c.pending[8];
+      if (c.pending.size() < 10 + size) return;
+      const std::uint16_t type = std::uint16_t(c.pending[1] << 8 | c.pending[2]);
+      const std::uint32_t id = std::uint32_t(c.pending[3]) << 24 | std::uint32_t(c.pending[4]) << 16 |
+                               std::uint32_t(c.pending[5]) << 8 | c.pending[6];
+      c.pending.erase(c.pending.begin(), c.pending.begin() + static_cast<std::ptrdiff_t>(10 + size));
+      if (silent) continue;
+      if (type == 5 && !reply.empty()) {
+        net::sendBytes(c.socket, reply.data(), reply.size());
+      } else {
+        const auto f = frame(type == 5 ? 6 : 1, id);
+        net::sendBytes(c.socket, f.data(), f.size());
+      }
+    }
+  }
+
+  void serve() {
+    if (listener == net::kInvalidSocket) return;
+    while (net::waitReadable(listener, 0) == 1) {
+      const net::SocketHandle c = net::acceptConnection(listener);
+      if (c == net::kInvalidSocket) break;
+      net::setNonBlocking(c);
+      clients.push_back({c, {}});
+    }
+    for (std::size_t i = 0; i < clients.size();) {
+      Client& c = clients[i];
+      bool gone = false;
+      while (net::waitReadable(c.socket, 0) == 1) {
+        std::uint8_t buf[2048];
+        const std::int64_t n = net::receiveBytes(c.socket, buf, sizeof buf);
+        if (n <= 0) {
+          gone = true;
+          break;
+        }
+        c.pending.insert(c.pending.end(), buf, buf + n);
+      }
+      answer(c);
+      if (gone) {
+        net::closeSocket(c.socket);
+        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
+      }
+    }
+  }
+
+  ~TcpServer() {
+    for (auto& c : clients) net::closeSocket(c.socket);
+    if (listener != net::kInvalidSocket) net::closeSocket(listener);
+  }
+};
 
 }  // namespace
 
@@ -43,6 +179,13 @@ int main(int argc, char** argv) {
   std::map<std::string, std::unique_ptr<Block>> blocks;
   double seconds = 60;
   std::string ready;
+  int udpPort = -1, tcpPort = -1;
+  std::vector<std::uint8_t> payload;
+  bool payloadGiven = false;
+  double intervalMs = 5;
+  long long count = -1;
+  TcpServer server;
+  std::vector<std::unique_ptr<kinevra::platform::NamedEvent>> events;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -87,6 +230,30 @@ int main(int argc, char** argv) {
       } else {
         return fail("bad --set " + spec);
       }
+    } else if (arg == "--udp" && hasValue) {
+      udpPort = std::atoi(argv[++i]);
+    } else if (arg == "--payload" && hasValue) {
+      if (!parseHex(argv[++i], &payload)) return fail("--payload wants hex bytes");
+      payloadGiven = true;
+    } else if (arg == "--payload-file" && hasValue) {
+      if (!readFile(argv[++i], &payload)) return fail("cannot read the payload file");
+      payloadGiven = true;
+    } else if (arg == "--interval" && hasValue) {
+      intervalMs = std::strtod(argv[++i], nullptr);
+    } else if (arg == "--count" && hasValue) {
+      count = std::atoll(argv[++i]);
+    } else if (arg == "--tcp" && hasValue) {
+      tcpPort = std::atoi(argv[++i]);
+    } else if (arg == "--reply" && hasValue) {
+      if (!parseHex(argv[++i], &server.reply)) return fail("--reply wants hex bytes");
+    } else if (arg == "--reply-file" && hasValue) {
+      if (!readFile(argv[++i], &server.reply)) return fail("cannot read the reply file");
+    } else if (arg == "--event" && hasValue) {
+      auto e = std::make_unique<kinevra::platform::NamedEvent>();
+      if (!e->create(argv[++i])) return fail("cannot create the event");
+      events.push_back(std::move(e));
+    } else if (arg == "--tcp-silent") {
+      server.silent = true;
     } else if (arg == "--seconds" && hasValue) {
       seconds = std::strtod(argv[++i], nullptr);
     } else if (arg == "--ready" && hasValue) {
@@ -96,7 +263,39 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (net::startSockets() != 0) return fail("cannot start the socket library");
+  net::SocketHandle sender = net::kInvalidSocket;
+  if (udpPort >= 0) {
+    sender = net::openDatagramSocket();
+    if (sender == net::kInvalidSocket) return fail("cannot open a UDP socket");
+    if (!payloadGiven) {
+      payload.assign(64, 0);
+      const char tag[] = "gamesim";
+      std::memcpy(payload.data(), tag, sizeof tag - 1);
+    }
+  }
+  if (tcpPort >= 0 && !server.open(static_cast<std::uint16_t>(tcpPort)))
+    return fail("cannot serve TCP port " + std::to_string(tcpPort));
+
   if (!ready.empty()) std::ofstream(ready) << "ready\n";
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(intervalMs));
+  auto nextSend = Clock::now();
+  std::signal(SIGTERM, requestStop);
+  std::signal(SIGINT, requestStop);
+  while (Clock::now() < end && !stopRequested) {
+    if (sender != net::kInvalidSocket && count != 0 && Clock::now() >= nextSend) {
+      // Nobody may be listening yet; a refused datagram is simply lost.
+      net::sendTo(sender, payload.data(), payload.size(), {net::kLoopbackAddress, static_cast<std::uint16_t>(udpPort)});
+      if (count > 0) --count;
+      nextSend += interval;
+      if (nextSend < Clock::now()) nextSend = Clock::now();
+    }
+    server.serve();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (sender != net::kInvalidSocket) net::closeSocket(sender);
   return 0;
 }

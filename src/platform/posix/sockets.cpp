@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <climits>
 #include <ctime>
 
@@ -141,6 +142,82 @@ std::int64_t sendTo(SocketHandle s, const void* data, std::size_t length, const 
   const ssize_t n =
       ::sendto(fd(s), data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   return n < 0 ? -1 : n;
+}
+
+SocketHandle openStreamSocket() {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  return s < 0 ? kInvalidSocket : static_cast<SocketHandle>(s);
+}
+
+bool connectSocket(SocketHandle s, const Ipv4Endpoint& remote) {
+  if (!valid(s)) {
+    errno = EBADF;
+    return false;
+  }
+  const sockaddr_in a = toSockaddr(remote);
+  int r;
+  do {
+    r = ::connect(fd(s), reinterpret_cast<const sockaddr*>(&a), sizeof a);
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
+bool setReuseAddress(SocketHandle s) {
+  if (!valid(s)) {
+    errno = EBADF;
+    return false;
+  }
+  const int on = 1;
+  return ::setsockopt(fd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
+bool listenSocket(SocketHandle s, int backlog) {
+  if (!valid(s)) {
+    errno = EBADF;
+    return false;
+  }
+  return ::listen(fd(s), backlog) == 0;
+}
+
+SocketHandle acceptConnection(SocketHandle s) {
+  if (!valid(s)) {
+    errno = EBADF;
+    return kInvalidSocket;
+  }
+  const int c = ::accept4(fd(s), nullptr, nullptr, SOCK_CLOEXEC);
+  return c < 0 ? kInvalidSocket : static_cast<SocketHandle>(c);
+}
+
+std::int64_t sendBytes(SocketHandle s, const void* data, std::size_t length) {
+  if (!valid(s)) {
+    errno = EBADF;
+    return -1;
+  }
+  // MSG_NOSIGNAL: a peer that has gone must not kill the host with SIGPIPE.
+  const ssize_t n = ::send(fd(s), data, length, MSG_NOSIGNAL);
+  return n < 0 ? -1 : n;
+}
+
+std::int64_t receiveBytes(SocketHandle s, void* buffer, std::size_t capacity) {
+  if (!valid(s)) {
+    errno = EBADF;
+    return -1;
+  }
+  const ssize_t n = ::recv(fd(s), buffer, capacity, 0);
+  return n < 0 ? -1 : n;
+}
+
+namespace {
+// strerror_r comes in a GNU and an XSI flavour; take whichever this C library has.
+[[maybe_unused]] const char* errorText(int result, const char* buffer) {
+  return result == 0 ? buffer : "Unknown error";
+}
+[[maybe_unused]] const char* errorText(const char* result, const char*) { return result; }
+}  // namespace
+
+std::string socketErrorText(int code) {
+  char buffer[256] = {};
+  return errorText(strerror_r(code, buffer, sizeof buffer), buffer);
 }
 
 }  // namespace kinevra::platform

@@ -92,4 +92,47 @@ std::int64_t sendTo(SocketHandle s, const void* data, std::size_t length, const 
   return n == SOCKET_ERROR ? -1 : n;
 }
 
+SocketHandle openStreamSocket() {
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s);
+}
+
+bool connectSocket(SocketHandle s, const Ipv4Endpoint& remote) {
+  const sockaddr_in a = toSockaddr(remote);
+  return ::connect(sock(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+}
+
+bool setReuseAddress(SocketHandle s) {
+  const BOOL on = TRUE;
+  return ::setsockopt(sock(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+bool listenSocket(SocketHandle s, int backlog) { return ::listen(sock(s), backlog) == 0; }
+
+SocketHandle acceptConnection(SocketHandle s) {
+  const SOCKET c = ::accept(sock(s), nullptr, nullptr);
+  return c == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(c);
+}
+
+std::int64_t sendBytes(SocketHandle s, const void* data, std::size_t length) {
+  const int n = ::send(sock(s), static_cast<const char*>(data), clampLength(length), 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+std::int64_t receiveBytes(SocketHandle s, void* buffer, std::size_t capacity) {
+  const int n = ::recv(sock(s), static_cast<char*>(buffer), clampLength(capacity), 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+std::string socketErrorText(int code) {
+  // Winsock codes are not errno values: the system's own message text.
+  char buffer[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                 static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) text = "Unknown error " + std::to_string(code);
+  return text;
+}
+
 }  // namespace kinevra::platform

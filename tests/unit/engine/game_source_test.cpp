@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/gamesource.h"
+#include "isolated_documents.h"
 #include "manual_clock.h"
 
 namespace kinevra {
