@@ -192,11 +192,11 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (arg == "--shm" && hasValue) {
       // Block names never contain ':'; the size follows the last one.
-      const std::string spec = argv[++i];
-      const auto cut = spec.rfind(':');
+      const std::string option = argv[++i];
+      const auto cut = option.rfind(':');
       if (cut == std::string::npos) return fail("--shm wants NAME:SIZE");
-      const std::string name = spec.substr(0, cut);
-      const std::size_t size = std::strtoull(spec.c_str() + cut + 1, nullptr, 10);
+      const std::string name = option.substr(0, cut);
+      const std::size_t size = std::strtoull(option.c_str() + cut + 1, nullptr, 10);
       auto b = std::make_unique<Block>();
       if (!b->memory.createOrOpen(name, size)) return fail("cannot create " + name);
       b->view = b->memory.mapWrite(size);
@@ -204,16 +204,16 @@ int main(int argc, char** argv) {
       b->size = b->memory.viewSize();
       blocks[name] = std::move(b);
     } else if (arg == "--set" && hasValue) {
-      const std::string spec = argv[++i];
+      const std::string option = argv[++i];
       // NAME:OFFSET:TYPE:VALUE, NAME taken up to the third ':' from the end.
-      const auto v = spec.rfind(':');
-      const auto t = v == std::string::npos ? v : spec.rfind(':', v - 1);
-      const auto o = t == std::string::npos || t == 0 ? std::string::npos : spec.rfind(':', t - 1);
+      const auto v = option.rfind(':');
+      const auto t = v == std::string::npos ? v : option.rfind(':', v - 1);
+      const auto o = t == std::string::npos || t == 0 ? std::string::npos : option.rfind(':', t - 1);
       if (o == std::string::npos) return fail("--set wants NAME:OFFSET:TYPE:VALUE");
-      const std::string name = spec.substr(0, o);
-      const std::size_t offset = std::strtoull(spec.substr(o + 1, t - o - 1).c_str(), nullptr, 10);
-      const std::string type = spec.substr(t + 1, v - t - 1);
-      const std::string value = spec.substr(v + 1);
+      const std::string name = option.substr(0, o);
+      const std::size_t offset = std::strtoull(option.substr(o + 1, t - o - 1).c_str(), nullptr, 10);
+      const std::string type = option.substr(t + 1, v - t - 1);
+      const std::string value = option.substr(v + 1);
       auto it = blocks.find(name);
       if (it == blocks.end()) return fail("no block " + name);
       Block& b = *it->second;
@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
         const double x = std::strtod(value.c_str(), nullptr);
         std::memcpy(base + offset, &x, 8);
       } else {
-        return fail("bad --set " + spec);
+        return fail("bad --set " + option);
       }
     } else if (arg == "--udp" && hasValue) {
       udpPort = std::atoi(argv[++i]);
