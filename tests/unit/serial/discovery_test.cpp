@@ -2,6 +2,7 @@
 // that fail, and the early ends of an auto-connect pass.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "link/serial_discovery.h"
@@ -181,6 +182,33 @@ TEST(SerialException, MessageFromTheSystem) {
   ASSERT_TRUE(e.getErrorMessage(big, 512));
   EXPECT_GT(std::wcslen(big), 7u);
   EXPECT_FALSE(e.getErrorMessage(nullptr, 0));
+}
+
+}  // namespace
+}  // namespace kinevra
+
+namespace kinevra {
+namespace {
+
+// A port someone mapped to a pseudo-terminal (under Wine: a dosdevices link),
+// named by KINEVRA_TEST_COM_PORT. No test run can make one from inside Wine,
+// so this runs only when the environment provides it.
+TEST(MappedPort, OpensAndConfiguresAtTheControllerRate) {
+  const char* env = std::getenv("KINEVRA_TEST_COM_PORT");
+  if (!env || !*env) GTEST_SKIP() << "KINEVRA_TEST_COM_PORT names no mapped port";
+  auto link = std::make_unique<LinkState>();
+  CSerialPort port;
+  test::FakeCatalog catalog;
+  SerialDiscovery d(*link, port, catalog, systemClock());
+  test::Stdout out;
+  EXPECT_TRUE(d.openComPort(std::atoi(env)));
+  const std::string text = out.take();
+  EXPECT_EQ(text, "");
+  std::fputs(text.c_str(), stdout);
+  if (port.isOpen()) {
+    EXPECT_EQ(port.write(kIdentificationRequest.data(), 8), 8u);
+    EXPECT_EQ(port.bytesWaiting(), 0u);
+  }
 }
 
 }  // namespace
