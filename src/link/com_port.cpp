@@ -1,6 +1,5 @@
 #include "link/com_port.h"
 
-#include <new>
 #include <string>
 
 namespace kinevra {
@@ -101,19 +100,10 @@ bool CSerialPort::isOpen() const {
 }
 
 CSerialPort2& serialPort() {
-  // Built in place and never destroyed by the runtime's exit handlers, so a
-  // bridge still running on a host thread at exit never meets a dead port;
-  // the handle is closed on unload (below).
-  alignas(CSerialPort2) static unsigned char storage[sizeof(CSerialPort2)];
-  static CSerialPort2* port = new (storage) CSerialPort2();
-  return *port;
+  // Destroyed when the library is unloaded (or the process ends): its
+  // destructor closes the handle.
+  static CSerialPort2 port;
+  return port;
 }
-
-namespace {
-// Closes the handle when the library is unloaded (or the process ends).
-struct CloseOnUnload {
-  ~CloseOnUnload() { serialPort().close(); }
-} closeOnUnload;
-}  // namespace
 
 }  // namespace kinevra

@@ -61,7 +61,7 @@ class CSerialPort {
 
 class CSerialPort2 : public CSerialPort {};
 
-// The library's one port, alive while the library is loaded.
+// The library's one port, alive while the library is loaded; closed at unload.
 CSerialPort2& serialPort();
 
 }  // namespace kinevra
