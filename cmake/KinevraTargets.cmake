@@ -18,6 +18,9 @@ function(kinevra_add_test name)
   if(TARGET gamesim)
     add_dependencies(${name} gamesim)  # tests start it as a real process
   endif()
+  if(TARGET rigsim)
+    add_dependencies(${name} rigsim)  # the controller on the other end of a pseudo-terminal
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 600)

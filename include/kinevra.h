@@ -93,6 +93,11 @@ KINEVRA_API void KINEVRA_CALL SetInputDofLimitValue(unsigned channel, double low
 /* Compiles text (e.g. "GAIN(EMALP(VALUE;20);1.5)") and installs it as the chain of profile (0 air, 1 ground) channel (0..22); restarts the fade-in; false, with the old chain kept and the output suspended until a later success, when it does not compile or the slot does not exist. */
 KINEVRA_API bool KINEVRA_CALL setcheckFilterstring(int profile, int channel, const char* text);
 
+/* ---- Controller link: the serial port ---- */
+
+/* Takes the number after the first "COM" in port (e.g. "COM5" -> 5, "COM" alone -> 0) as the standard port resumeInterface opens: 1, or 0 (nothing changed) when there is no "COM". */
+KINEVRA_API int KINEVRA_CALL setStandartPort(const char* port);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,249 @@
+// rigsim: stands in for the motion controller on a serial line. Natively it
+// makes a pseudo-terminal and links its other end where the library looks
+// for a COM port; on either system it can also serve a real port.
+//
+//   rigsim (--pty LINK | --port N) [--reply A|B|X|none] [--trailer lfcr|crc]
+//          [--answers N] [--delay-ms N] [--stale N] [--log FILE]
+//          [--commands FILE] [--seconds N]
+//
+//   --pty       make a pseudo-terminal; its other end is linked at LINK (e.g.
+//               a folder named by KINEVRA_COM_DIR, file "com5")
+//   --port      serve the real port COMN (250000 baud 8N1)
+//   --reply     answer to an identification request: reply A (default), reply
+//               B, a wrong id X, or no answer
+//   --trailer   LF CR (default) or the CRC after the reply
+//   --answers   answer at most N requests (default: every one)
+//   --delay-ms  wait this long before answering
+//   --stale     send N old bytes (an unfinished frame) just before the reply
+//   --log       one line per event: "rx F9 lfcr|crc-ok|crc-bad <hex>",
+//               "rx junk <hex>", "tx reply", "tx F8", "ready", "closed"
+//   --commands  a file read line by line as it grows: "send F9|F8|FA|FB"
+//               sends a frame of that kind (CRC trailer), "close" drops the line
+//   --seconds   how long to run (default 120)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/crc16.h"
+#include "link/serial_frame.h"
+#include "platform/pseudo_terminal.h"
+#include "platform/serial_port.h"
+
+namespace {
+
+using namespace kinevra;
+
+struct Options {
+  std::string ptyLink;
+  int port = 0;
+  char reply = 'A';
+  bool crcTrailer = false;
+  long answers = -1;
+  int delayMs = 0;
+  int stale = 0;
+  std::string log;
+  std::string commands;
+  int seconds = 120;
+};
+
+// One side of the line: the pseudo-terminal or a real port.
+class Line {
+ public:
+  bool open(const Options& o) {
+    if (!o.ptyLink.empty()) {
+      if (!pty_.open()) return false;
+      std::error_code ec;
+      std::filesystem::remove(o.ptyLink, ec);
+      std::filesystem::create_symlink(pty_.peerPath(), o.ptyLink, ec);
+      return !ec;
+    }
+    if (!port_.open(o.port) || !port_.setLine({}) || !port_.setTotalTimeouts(50, 1000)) return false;
+    usePort_ = true;
+    return true;
+  }
+  std::int64_t read(std::uint8_t* buf, std::size_t size) {
+    if (!usePort_) return pty_.read(buf, size, 50);
+    std::size_t got = 0;
+    // A port's read waits for all bytes: take what waits, or one byte.
+    std::uint32_t waiting = 0;
+    if (!port_.bytesWaiting(&waiting)) return -1;
+    const std::size_t want = waiting ? (waiting < size ? waiting : size) : 1;
+    return port_.read(buf, want, &got) ? static_cast<std::int64_t>(got) : -1;
+  }
+  bool write(const std::uint8_t* data, std::size_t size) {
+    if (!usePort_) return pty_.write(data, size);
+    std::size_t n = 0;
+    return port_.write(data, size, &n) && n == size;
+  }
+  void close() {
+    pty_.close();
+    port_.close();
+  }
+
+ private:
+  platform::PseudoTerminal pty_;
+  platform::SerialDevice port_;
+  bool usePort_ = false;
+};
+
+class Log {
+ public:
+  explicit Log(const std::string& path) {
+    if (!path.empty()) f_ = std::fopen(path.c_str(), "a");
+  }
+  ~Log() {
+    if (f_) std::fclose(f_);
+  }
+  void line(const std::string& text) {
+    if (!f_) return;
+    std::fprintf(f_, "%s\n", text.c_str());
+    std::fflush(f_);
+  }
+
+ private:
+  std::FILE* f_ = nullptr;
+};
+
+std::string hex(const std::uint8_t* p, std::size_t n) {
+  std::string s;
+  char b[4];
+  for (std::size_t i = 0; i < n; ++i) {
+    std::snprintf(b, sizeof b, i ? " %02X" : "%02X", p[i]);
+    s += b;
+  }
+  return s;
+}
+
+std::vector<std::uint8_t> frameOf(std::uint8_t kind) {
+  const SerialFrame* f = SerialFrame::byKind(kind);
+  std::vector<std::uint8_t> m(f ? f->length : 8, 0);
+  m[0] = m[1] = kind;
+  for (std::size_t i = 2; i + 2 < m.size(); ++i) m[i] = static_cast<std::uint8_t>(i);
+  applyFrameCrc(m.data(), m.size());
+  return m;
+}
+
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (i + 1 >= argc) return false;
+    const std::string v = argv[++i];
+    if (a == "--pty") o.ptyLink = v;
+    else if (a == "--port") o.port = std::atoi(v.c_str());
+    else if (a == "--reply") o.reply = v == "none" ? 'N' : v.empty() ? 'A' : v[0];
+    else if (a == "--trailer") o.crcTrailer = v == "crc";
+    else if (a == "--answers") o.answers = std::atol(v.c_str());
+    else if (a == "--delay-ms") o.delayMs = std::atoi(v.c_str());
+    else if (a == "--stale") o.stale = std::atoi(v.c_str());
+    else if (a == "--log") o.log = v;
+    else if (a == "--commands") o.commands = v;
+    else if (a == "--seconds") o.seconds = std::atoi(v.c_str());
+    else return false;
+  }
+  return !o.ptyLink.empty() || o.port > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parse(argc, argv, o)) {
+    std::fprintf(stderr, "usage: rigsim (--pty LINK | --port N) [options]; see the source's head\n");
+    return 2;
+  }
+  Log log(o.log);
+  Line line;
+  if (!line.open(o)) {
+    std::fprintf(stderr, "rigsim: cannot open the line\n");
+    return 1;
+  }
+  log.line("ready");
+
+  std::vector<std::uint8_t> in;
+  std::uint8_t buf[1024];
+  std::streamoff commandsRead = 0;
+  long answered = 0;
+  bool open = true;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (!o.commands.empty()) {
+      std::ifstream c(o.commands);
+      c.seekg(commandsRead);
+      std::string cmd;
+      while (c && std::getline(c, cmd)) {
+        if (c.eof()) break;  // a line still being written
+        commandsRead = c.tellg();
+        if (cmd == "close" && open) {
+          line.close();
+          open = false;
+          log.line("closed");
+        } else if (cmd.rfind("send ", 0) == 0 && open) {
+          const auto kind = static_cast<std::uint8_t>(std::strtoul(cmd.c_str() + 5, nullptr, 16));
+          const auto m = frameOf(kind);
+          line.write(m.data(), m.size());
+          log.line("tx " + cmd.substr(5));
+        }
+      }
+    }
+    if (!open) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      continue;
+    }
+    const std::int64_t n = line.read(buf, sizeof buf);
+    if (n < 0) {
+      log.line("line failed");
+      break;
+    }
+    in.insert(in.end(), buf, buf + n);
+    // Frames: two equal marker bytes of a known kind, then the trailer.
+    std::size_t i = 0;
+    while (i < in.size()) {
+      const SerialFrame* f = in.size() - i >= 2 && in[i] == in[i + 1] ? SerialFrame::byKind(in[i]) : nullptr;
+      if (!f) {
+        std::size_t j = i + 1;
+        while (j < in.size() && !(SerialFrame::byKind(in[j]))) ++j;
+        if (j == in.size() && in.size() - i < 2 && SerialFrame::byKind(in[i])) break;  // a marker may follow
+        log.line("rx junk " + hex(&in[i], j - i));
+        i = j;
+        continue;
+      }
+      if (in.size() - i < f->length) break;  // wait for the rest
+      const std::uint8_t* p = &in[i];
+      const std::size_t t = f->trailerAt();
+      const std::uint16_t crc = crc16(p, t);
+      const char* how = p[t] == kLf && p[t + 1] == kCr ? "lfcr"
+                        : (p[t] == (crc & 0xFF) && p[t + 1] == (crc >> 8)) ? "crc-ok"
+                                                                          : "crc-bad";
+      char kind[8];
+      std::snprintf(kind, sizeof kind, "%02X", f->kind);
+      log.line(std::string("rx ") + kind + " " + how + " " + hex(p, f->length));
+      const bool request = f->kind == 0xF9 && p[2] == 1 && p[3] == 0 && p[4] == 0 && p[5] == 0;
+      i += f->length;
+      if (request && o.reply != 'N' && (o.answers < 0 || answered < o.answers)) {
+        ++answered;
+        if (o.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.delayMs));
+        std::vector<std::uint8_t> out;
+        for (int s = 0; s < o.stale; ++s) out.push_back(static_cast<std::uint8_t>(0xF8 - (s % 2)));  // never a frame
+        std::uint8_t reply[8] = {0xF9, 0xF9, 0x01, 0x00,
+                                 static_cast<std::uint8_t>(o.reply == 'B' ? 2 : o.reply == 'A' ? 1 : 7), 0x00, kLf, kCr};
+        if (o.crcTrailer) applyFrameCrc(reply, sizeof reply);
+        out.insert(out.end(), reply, reply + 8);
+        line.write(out.data(), out.size());
+        log.line("tx reply " + hex(reply, 8));
+      }
+    }
+    in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  line.close();
+  if (!o.ptyLink.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(o.ptyLink, ec);
+  }
+  return 0;
+}
