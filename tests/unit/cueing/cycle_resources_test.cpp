@@ -9,35 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "allocation_counter.h"
 #include "cue_fixture.h"
-
-// Every allocation of this program passes here; a thread counts its own
-// while it asks to.
-namespace {
-thread_local bool tCounting = false;
-thread_local long tAllocations = 0;
-
-void* allocate(std::size_t n) {
-  if (tCounting) ++tAllocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t n) { return allocate(n); }
-void* operator new[](std::size_t n) { return allocate(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return allocate(n);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace kinevra {
 namespace {
