@@ -93,10 +93,78 @@ KINEVRA_API void KINEVRA_CALL SetInputDofLimitValue(unsigned channel, double low
 /* Compiles text (e.g. "GAIN(EMALP(VALUE;20);1.5)") and installs it as the chain of profile (0 air, 1 ground) channel (0..22); restarts the fade-in; false, with the old chain kept and the output suspended until a later success, when it does not compile or the slot does not exist. */
 KINEVRA_API bool KINEVRA_CALL setcheckFilterstring(int profile, int channel, const char* text);
 
+/* ---- Engine: rig output ---- */
+
+/* Limits output channel (0..22; only 0..5 are used) to [low, high]; both start at 0, so the rig stays still until these are set. Others ignored. */
+KINEVRA_API void KINEVRA_CALL SetRigDofLimitValue(int channel, double low, double high);
+/* Copies the last 36-byte output message (0xFC 0xFC, six floats, belt, wind, LF CR) into message; null is ignored. */
+KINEVRA_API void KINEVRA_CALL getOutputData(unsigned char* message);
+
+/* ---- Engine: motion cancel and snapshots ---- */
+
+/* Publishes (true) or stops publishing (false) the smoothed rig pose in the shared block "Local\motionRigPose". */
+KINEVRA_API void KINEVRA_CALL activateMotionCancel(bool on);
+/* Smoothing constant of the pose (60 after activateMotionCancel(true)); false, nothing stored, while motion cancel is off. */
+KINEVRA_API bool KINEVRA_CALL setFilterMotionCancel(double k);
+/* Gain of the pose (1 at start); false, nothing stored, while motion cancel is off. */
+KINEVRA_API bool KINEVRA_CALL setGainMotionCancel(double gain);
+/* Takes the calculation records (23 doubles each, oldest first, at most 150) gathered since the last call; stores their count; null when none. Give the array back with FreeCalculationSnapshots. */
+KINEVRA_API const double* KINEVRA_CALL GetCalculationSnapshots(int* count);
+/* Releases an array returned by either Get...Snapshots function. */
+KINEVRA_API void KINEVRA_CALL FreeCalculationSnapshots(const double* snapshots);
+/* As GetCalculationSnapshots, with telemetry records of 43 doubles. */
+KINEVRA_API const double* KINEVRA_CALL GetAccelerationSnapshots(int* count);
+/* The same operation as FreeCalculationSnapshots. */
+KINEVRA_API void KINEVRA_CALL FreeAccelerationSnapshots(const double* snapshots);
+/* Address of the latest calculation record (23 doubles), rewritten every cycle. */
+KINEVRA_API const double* KINEVRA_CALL GetPositionSnapshot(void);
+
+/* ---- Wind output ---- */
+
+/* UTF-16 text for initWindSerial: wchar_t on Windows, 16-bit code units elsewhere. */
+#if defined(_WIN32)
+typedef wchar_t kinevra_char16;
+#elif defined(__cplusplus)
+typedef char16_t kinevra_char16;
+#else
+typedef unsigned short kinevra_char16;
+#endif
+/* Configures the engine's fan controller: port name (e.g. L"COM7"), baud rate, frame format (e.g. L"8N1") and send interval in ms. 1, or 0 when the port does not exist (the interval is kept). */
+KINEVRA_API int KINEVRA_CALL initWindSerial(const kinevra_char16* port, int baudRate, const kinevra_char16* frameFormat, int sendIntervalMs);
+
 /* ---- Controller link: the serial port ---- */
 
 /* Takes the number after the first "COM" in port (e.g. "COM5" -> 5, "COM" alone -> 0) as the standard port resumeInterface opens: 1, or 0 (nothing changed) when there is no "COM". */
 KINEVRA_API int KINEVRA_CALL setStandartPort(const char* port);
+
+/* ---- Controller link: the bridge and messages ---- */
+
+/* Runs the serial bridge on the calling thread until stopMMFtoSerial_Thread; returns 1. */
+KINEVRA_API int KINEVRA_CALL startMMFtoSerial_Thread(void);
+/* Stops the bridge (and the UDP link) and waits for it to end; returns at once when none runs. */
+KINEVRA_API void KINEVRA_CALL stopMMFtoSerial_Thread(void);
+/* Queues a host message (bytes up to and including the first LF CR within 512 bytes) for the controller: 1 queued, -1 refused. */
+KINEVRA_API int KINEVRA_CALL sendMessagemmf(const unsigned char* message);
+/* Queues a state message that is repeated for 12 cycles while it is the only one: 1 queued, 0 refused. */
+KINEVRA_API int KINEVRA_CALL autoMessagemmf(const unsigned char* message);
+/* Copies the oldest controller frame into buffer (at least 512 bytes); returns the bytes written, 0 when none. */
+KINEVRA_API int KINEVRA_CALL readMessagemmf(unsigned char* buffer);
+/* 1 when readMessagemmf would deliver a frame, else 0. */
+KINEVRA_API int KINEVRA_CALL newMessagemmf(void);
+/* 1 while a link runs and a controller is connected (serial) or the UDP link is up. */
+KINEVRA_API int KINEVRA_CALL isConnected(void);
+/* 1 unless pauseInterface paused the controller interface. */
+KINEVRA_API int KINEVRA_CALL isInterfaceRunning(void);
+/* Pauses the controller interface and closes the serial port; returns 1. */
+KINEVRA_API int KINEVRA_CALL pauseInterface(void);
+/* Resumes the interface: 1 when auto-connect is on or the standard port opened (three tries, 500 ms apart), else 0. */
+KINEVRA_API int KINEVRA_CALL resumeInterface(void);
+/* Search every COM port for the controller while none is open; returns 1. */
+KINEVRA_API int KINEVRA_CALL enableAutoconnect(void);
+/* Stop searching; returns 1. */
+KINEVRA_API int KINEVRA_CALL disableAutoconnect(void);
+/* Length of the bridge's last cycle in milliseconds. */
+KINEVRA_API double KINEVRA_CALL getOutputTimeFrame(void);
 
 #ifdef __cplusplus
 }

@@ -13,6 +13,7 @@
 #include "cueing/channel_rules.h"
 #include "cueing/cue_profile.h"
 #include "sources/telemetry_sources.h"
+#include "wind/wind_serial.h"
 
 namespace kinevra {
 
@@ -84,6 +85,8 @@ class Gamesource {
   TelemetryLink& link() { return *link_; }
 
   // --- Members, in the engine's declaration order ---
+  // The fan controller, declared first so that it is destroyed last.
+  WindSerial wind;
   std::atomic<bool> attached{false};
   std::atomic<bool> running{false};
   std::atomic<bool> outputSuspended{true};
