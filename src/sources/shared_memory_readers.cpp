@@ -1,8 +1,12 @@
 #include "sources/shared_memory_readers.h"
 
+#include <array>
+#include <cstring>
 #include <limits>
 
 #include "platform/console.h"
+#include "sources/block_formats.h"
+#include "sources/game_values.h"
 
 namespace kinevra {
 
@@ -24,7 +28,7 @@ bool AcpmfReader::probe() {
   if (withGraphics_) {
     SharedMemory graphics;
     return graphics.createOrOpen(blocks::kAcpmfGraphics, blocks::kAcpmfGraphicsSize) &&
-           graphics.mapRead(blocks::kAcpmfGraphicsSize) && acpmfSessionLive(viewOf(graphics));
+           graphics.mapRead(blocks::kWholeBlock) && acpmfSessionLive(viewOf(graphics));
   }
   bool mappable = false;
   {
@@ -40,8 +44,10 @@ int AcpmfReader::attach() {
   bool ok = physics_.createOrOpen(blocks::kAcpmfPhysics, blocks::kAcpmfPhysicsSize) &&
             physics_.mapRead(blocks::kAcpmfPhysicsSize) != nullptr;
   if (ok && withGraphics_) {
+    // The page's size differs between the games' versions: all of it is
+    // mapped, and only what it really holds is read.
     ok = graphics_.createOrOpen(blocks::kAcpmfGraphics, blocks::kAcpmfGraphicsSize) &&
-         graphics_.mapRead(blocks::kAcpmfGraphicsSize) != nullptr && acpmfSessionLive(viewOf(graphics_));
+         graphics_.mapRead(blocks::kWholeBlock) != nullptr && acpmfSessionLive(viewOf(graphics_));
   }
   if (ok) return 1;
   detach();
@@ -53,7 +59,19 @@ void AcpmfReader::detach() {
   graphics_.close();
 }
 
-bool AcpmfReader::convert(ByteView, double*) { return false; }
+bool AcpmfReader::convert(ByteView physics, double* gameData) {
+  // One copy of what is read, so the counter and the values belong together
+  // as far as a page the game rewrites in place allows.
+  std::array<std::uint8_t, acpmf::kFieldsEnd> copy;
+  if (!physics.contains(0, copy.size())) return false;
+  std::memcpy(copy.data(), physics.data(), copy.size());
+  const ByteView page(copy.data(), copy.size());
+  const std::int32_t packet = page.get<std::int32_t>(acpmf::kPacketId);
+  if (packet == lastPacket) return false;
+  lastPacket = packet;
+  GameValues values;
+  return convertAcpmfPhysics(page, &values) && values.commit(gameData);
+}
 
 int AcpmfReader::update(double* gameData) {
   if (!physics_.view() || !convert(viewOf(physics_), gameData)) return 0;

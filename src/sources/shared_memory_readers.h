@@ -17,6 +17,8 @@ namespace kinevra {
 
 // Names and sizes of the blocks.
 namespace blocks {
+// Asks for a view of all of a block, whatever its size.
+inline constexpr std::size_t kWholeBlock = SIZE_MAX;
 inline constexpr std::string_view kAcpmfPhysics = "Local\\acpmf_physics";
 inline constexpr std::size_t kAcpmfPhysicsSize = 712;
 inline constexpr std::string_view kAcpmfGraphics = "Local\\acpmf_graphics";
@@ -58,8 +60,9 @@ class AcpmfReader : public GameReader {
   const platform::SharedMemory& graphics() const { return graphics_; }
 
  protected:
-  // Converts the physics page when it holds a new packet; true when it did.
-  // Without the page's format nothing is converted.
+  // Converts the physics page when it holds a new packet (its counter
+  // changed); true when it did. A page too short for the fields, or whose
+  // values are not all numbers, converts to nothing.
   virtual bool convert(ByteView physics, double* gameData);
 
  private:
