@@ -4,6 +4,7 @@
 // GameData must describe the car's real motion.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -171,6 +172,153 @@ TEST_F(SharedMemoryGames, AcpmfGraphicsPageIsReadAtWhateverSizeTheGameGaveIt) {
   EXPECT_EQ(sources.detachGame(), 1);
 }
 
+TEST_F(SharedMemoryGames, RaceRoomIsReadAtTheFieldsOfEachVersion) {
+  auto& reader = static_cast<MappedBlockReader&>(sources.reader(4));
+  for (const char* version : {"2.11", "3.2", "3.3", "3.4", "3.5"}) {
+    SCOPED_TRACE(version);
+    GameDouble game("RRRE64.exe", {"--game", "r3e", "--r3e-version", version, "--at", "7"});
+    ASSERT_TRUE(game.started());
+    ASSERT_EQ(detect(), 4);
+    ASSERT_EQ(sources.attachGame(), 1);
+    EXPECT_EQ(reader.ready, 1);
+    // No counter: every cycle in which the game drives is an update.
+    ASSERT_EQ(sources.readGameData(), 1);
+    ASSERT_EQ(sources.readGameData(), 1);
+    // The rates are the car's own, not the world's: right at any heading.
+    expectMotion(g, gamesim::driveAt(kMoment), kVelocities | kRates | kAngularAccels,
+                 GravityDirection::AddToAcceleration);
+    EXPECT_EQ(sources.detachGame(), 1);
+  }
+  // 3.5 is larger than the older blocks: mapped whole.
+  GameDouble game("RRRE.exe", {"--game", "r3e", "--r3e-version", "3.5"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 4);
+  ASSERT_EQ(sources.attachGame(), 1);
+  EXPECT_GE(reader.block().viewSize(), 43996u);
+  EXPECT_FALSE(reader.block().isOpen());  // the view only: the game's leaving is seen
+  EXPECT_EQ(sources.detachGame(), 1);
+}
+
+TEST_F(SharedMemoryGames, RaceRoomOfAnUnknownVersionOrInItsMenusGivesNothing) {
+  auto& reader = static_cast<MappedBlockReader&>(sources.reader(4));
+  {
+    GameDouble game("RRRE64.exe", {"--game", "r3e", "--r3e-version", "4.0", "--at", "7"});
+    ASSERT_TRUE(game.started());
+    ASSERT_EQ(detect(), 4);
+    ASSERT_EQ(sources.attachGame(), 1);
+    const std::vector<double> before = gameData();
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(sources.readGameData(), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Unsupported $R3E version 4.0\n");  // once
+    EXPECT_EQ(reader.ready, 0);
+    EXPECT_TRUE(sameGameData(before));
+    EXPECT_EQ(sources.detachGame(), 1);
+  }
+  GameDouble game("RRRE64.exe", {"--game", "r3e", "--r3e-in-menus", "--at", "7"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 4);
+  ASSERT_EQ(sources.attachGame(), 1);
+  EXPECT_EQ(reader.ready, 1);
+  const std::vector<double> before = gameData();
+  EXPECT_EQ(sources.readGameData(), 0);
+  EXPECT_EQ(reader.ready, 0);
+  EXPECT_TRUE(sameGameData(before));
+  EXPECT_EQ(sources.detachGame(), 1);
+}
+
+TEST_F(SharedMemoryGames, ProjectCars2AndAutomobilista2BlocksOfEitherSize) {
+  for (const char* size : {"20700", "20576"}) {
+    SCOPED_TRACE(size);
+    GameDouble game(test::uniqueName("pcars2") + ".exe", {"--game", "pcars2", "--pcars2-size", size, "--at", "7"});
+    ASSERT_TRUE(game.started());
+    ASSERT_EQ(detect(), 9);
+    ASSERT_EQ(sources.attachGame(), 1);
+    ASSERT_EQ(sources.readGameData(), 1);
+    expectMotion(g, gamesim::driveAt(kMoment), kVelocities | kRates, GravityDirection::AddToAcceleration);
+    EXPECT_EQ(sources.detachGame(), 1);
+  }
+  // Too short to hold the fields: attached, but nothing is read.
+  GameDouble game(test::uniqueName("pcars2") + ".exe", {"--game", "pcars2", "--pcars2-size", "6000"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 9);
+  ASSERT_EQ(sources.attachGame(), 1);
+  EXPECT_EQ(sources.readGameData(), 0);
+  EXPECT_EQ(sources.detachGame(), 1);
+}
+
+TEST_F(SharedMemoryGames, IracingLinesIncludeGravityWhichIsTakenOut) {
+  GameDouble game("iRacingSim64DX11.exe", {"--game", "iracing", "--at", "7"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 10);
+  ASSERT_EQ(sources.attachGame(), 1);
+  auto& reader = static_cast<IrsdkReader&>(sources.reader(10));
+  // Every cycle is an update; a line is copied once the game's tick moves on.
+  ASSERT_TRUE(test::eventually([&] { return sources.readGameData() == 1 && reader.lastUpdateTime > 0; }));
+  EXPECT_NE(reader.lastTick, INT_MAX);
+  expectMotion(g, gamesim::driveAt(kMoment), kRates | kRatesAsRadians, GravityDirection::RemoveFromAcceleration);
+  EXPECT_EQ(sources.detachGame(), 1);
+}
+
+TEST_F(SharedMemoryGames, RFactor2PluginBlockAndItsClock) {
+  {
+    GameDouble game("rFactor2.exe", {"--game", "rf2", "--at", "7"});
+    ASSERT_TRUE(game.started());
+    ASSERT_EQ(detect(), 14);
+    ASSERT_EQ(sources.attachGame(), 1);
+    ASSERT_TRUE(readUntilUpdate());
+    expectMotion(g, gamesim::driveAt(kMoment), kVelocities | kRates | kAngularAccels,
+                 GravityDirection::AddToAcceleration);
+    EXPECT_EQ(sources.detachGame(), 1);
+  }
+  // One update of the clock and no more: the same time is no news.
+  GameDouble game("rFactor2.exe", {"--game", "rf2", "--at", "7", "--steps", "1"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 14);
+  ASSERT_EQ(sources.attachGame(), 1);
+  auto& reader = static_cast<Rf2Reader&>(sources.reader(14));
+  reader.lastSimulationTime = 0.0;
+  ASSERT_EQ(sources.readGameData(), 1);
+  const std::vector<double> before = gameData();
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(sources.readGameData(), 0);
+  EXPECT_TRUE(sameGameData(before));
+  EXPECT_EQ(sources.detachGame(), 1);
+}
+
+TEST_F(SharedMemoryGames, RFactor2BlockNeverFilledIsNotAttached) {
+  GameDouble game("rFactor2.exe", {"--game", "rf2", "--rf2-not-ready"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 14);
+  EXPECT_EQ(sources.attachGame(), 0);
+  EXPECT_EQ(static_cast<Rf2Reader&>(sources.reader(14)).failed, 1);
+}
+
+TEST_F(SharedMemoryGames, TruckSimulatorTurnsAreDegreesWithinLimits) {
+  {
+    GameDouble game("eurotrucks2.exe", {"--game", "scs", "--at", "7"});
+    ASSERT_TRUE(game.started());
+    ASSERT_EQ(detect(), 17);
+    ASSERT_EQ(sources.attachGame(), 1);
+    ASSERT_EQ(sources.readGameData(), 1);
+    expectMotion(g, gamesim::driveAt(kMoment),
+                 kVelocities | kRates | kAngularAccels | kHeadingFrom0To360 | kSpeedAndRpm,
+                 GravityDirection::AddToAcceleration);
+    EXPECT_EQ(sources.detachGame(), 1);
+  }
+  const std::string block(blocks::kScs);
+  GameDouble game("eurotrucks2.exe", {"--shm", block + ":177", "--set", block + ":0:i32:1", "--set",
+                                      block + ":25:f32:1.2", "--set", block + ":33:f32:-0.6", "--set",
+                                      block + ":29:f32:0.3"});
+  ASSERT_TRUE(game.started());
+  ASSERT_EQ(detect(), 17);
+  ASSERT_EQ(sources.attachGame(), 1);
+  ASSERT_EQ(sources.readGameData(), 1);
+  EXPECT_EQ(g[gd::kYawPosition], 360.0);
+  EXPECT_EQ(g[gd::kRollPosition], 180.0);
+  EXPECT_EQ(g[gd::kPitchPosition], 90.0);
+  EXPECT_EQ(sources.detachGame(), 1);
+}
+
 // The game-source loop over the real sources, counting what it asks of them.
 class CountingLink final : public TelemetryLink {
  public:
@@ -227,6 +375,43 @@ void expectDetachWhenTheGameEnds(const std::string& exe, const std::vector<std::
 
 TEST(SharedMemoryGameEnds, AssettoCorsaIsDetachedWhenItsCounterStops) {
   expectDetachWhenTheGameEnds("AssettoCorsaEVO.exe", {"--game", "acevo"}, 16);
+}
+
+TEST(SharedMemoryGameEnds, RaceRoomIsDetachedWhenItsBlockIsGone) {
+  expectDetachWhenTheGameEnds("RRRE64.exe", {"--game", "r3e"}, 4);
+}
+
+TEST(SharedMemoryGameEnds, ProjectCars2IsDetachedWhenItsBlockIsGone) {
+  expectDetachWhenTheGameEnds(test::uniqueName("pcars2") + ".exe", {"--game", "pcars2"}, 9);
+}
+
+TEST(SharedMemoryGameEnds, RFactor2IsDetachedWhenItsClockStops) {
+  expectDetachWhenTheGameEnds("rFactor2.exe", {"--game", "rf2"}, 14);
+}
+
+TEST(SharedMemoryGameEnds, TruckSimulatorIsDetachedWhenItsBlockIsGone) {
+  expectDetachWhenTheGameEnds("eurotrucks2.exe", {"--game", "scs"}, 17);
+}
+
+TEST(SharedMemoryGameEnds, IracingStaysAttachedAfterItsGameEnds) {
+  test::ManualClock clock;
+  CountingLink link;
+  Gamesource engine(clock, &link);
+  link.inner = &engine.sources;
+  engine.threadStartup();
+  engine.setMotionSystemReady(1);
+  {
+    GameDouble game("iRacingSim64DX11.exe", {"--game", "iracing"});
+    ASSERT_TRUE(game.started());
+    for (int i = 0; i < 200000 && !engine.attached.load(); ++i) engine.loopPass();
+    ASSERT_TRUE(engine.attached.load());
+  }
+  // The reader reports every cycle while attached, whatever the block does.
+  for (int i = 0; i < 1500; ++i) engine.loopPass();
+  EXPECT_TRUE(engine.attached.load());
+  EXPECT_EQ(link.detaches, 0);
+  EXPECT_EQ(link.failedInARow, 0);
+  EXPECT_EQ(link.gameId(), 10);
 }
 
 }  // namespace
