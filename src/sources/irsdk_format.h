@@ -33,8 +33,8 @@ inline constexpr std::size_t kPrefill = 1000;  // bytes of the copy buffer fille
 
 // The copy of one data line.
 struct IrsdkLine {
-  std::array<std::uint8_t, irsdk::kLineBufferSize> bytes{};
   std::size_t length = 0;  // bytes copied (at most the buffer's size)
+  std::array<std::uint8_t, irsdk::kLineBufferSize> bytes{};
   ByteView view() const { return ByteView(bytes.data(), length); }
 };
 
