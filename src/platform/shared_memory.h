@@ -48,7 +48,8 @@ class SharedMemory {
   static bool exists(std::string_view name);
 
   // Maps a view of at most `size` bytes (MapViewOfFile); a block smaller than
-  // that is mapped at its real size. Null on failure. Only one view at a time.
+  // that is mapped at its real size, and SIZE_MAX maps all of it. Null on
+  // failure. Only one view at a time.
   const void* mapRead(std::size_t size);
   void* mapWrite(std::size_t size);
   // Unmaps the view; true when there was one and it was released.

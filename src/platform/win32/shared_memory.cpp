@@ -66,7 +66,9 @@ bool SharedMemory::exists(std::string_view name) { return SharedMemoryName(name)
 void* SharedMemory::map(std::size_t size, bool writable) {
   if (!handle_ || view_ || size == 0 || (writable && !writable_)) return nullptr;
   const DWORD access = writable ? FILE_MAP_WRITE | FILE_MAP_READ : FILE_MAP_READ;
-  void* p = MapViewOfFile(static_cast<HANDLE>(handle_), access, 0, 0, size);
+  // The largest size asks for all of the block: no sized attempt.
+  void* p = size == static_cast<std::size_t>(-1) ? nullptr
+                                                  : MapViewOfFile(static_cast<HANDLE>(handle_), access, 0, 0, size);
   std::size_t bytes = size;
   if (!p) {
     // A block smaller than asked for: map all of it and read no further.
