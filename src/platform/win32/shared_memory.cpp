@@ -72,9 +72,11 @@ void* SharedMemory::map(std::size_t size, bool writable) {
   std::size_t bytes = size;
   if (!p) {
     // A block smaller than asked for: map all of it and read no further.
-    lastError_ = GetLastError();
     p = MapViewOfFile(static_cast<HANDLE>(handle_), access, 0, 0, 0);
-    if (!p) return nullptr;
+    if (!p) {
+      lastError_ = GetLastError();
+      return nullptr;
+    }
     MEMORY_BASIC_INFORMATION info{};
     if (VirtualQuery(p, &info, sizeof info) == 0) {
       lastError_ = GetLastError();
