@@ -147,16 +147,5 @@ TEST(BlockFormats, BlocksTooShortForTheirFieldsConvertToNothing) {
   }
 }
 
-TEST(BlockFormats, AcpmfGravityUnitsAndSigns) {
-  std::vector<std::uint8_t> page(acpmf::kFieldsEnd, 0);
-  const float accG[3] = {0.5f, 1.0f, -0.25f};
-  std::memcpy(page.data() + acpmf::kAccG, accG, sizeof accG);
-  GameValues v;
-  ASSERT_TRUE(convertAcpmfPhysics(ByteView(page.data(), page.size()), &v));
-  EXPECT_DOUBLE_EQ(v.value(gd::kLateralAccel), 0.5 * 9.81);
-  EXPECT_DOUBLE_EQ(v.value(gd::kVerticalAccel), -9.81);
-  EXPECT_DOUBLE_EQ(v.value(gd::kLongitudinalAccel), -0.25 * 9.81);
-}
-
 }  // namespace
 }  // namespace kinevra
