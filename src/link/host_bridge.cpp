@@ -27,12 +27,7 @@ bool openSection(platform::SharedMemory& section, std::string_view name) {
 }  // namespace
 
 HostBridge::HostBridge(LinkState& link, CSerialPort& port, SerialDiscovery& discovery, Clock& clock)
-    : link_(link), port_(port), discovery_(discovery), clock_(clock) {
-  // What a cycle can leave (less than one frame) plus one cycle's input:
-  // the buffer never grows inside the loop.
-  receive_.reserve(kLongestFrame + kMaxReadPerCycle + chunk_.size());
-  outgoing_.reserve(kMaxMessageBytes);
-}
+    : link_(link), port_(port), discovery_(discovery), clock_(clock) {}
 
 int HostBridge::startMMFtoSerial_Thread() {
   // One bridge per port: a second host thread would interleave its writes
@@ -52,6 +47,10 @@ int HostBridge::startMMFtoSerial_Thread() {
   platform::SharedMemory tx, rx;
   int result = 1;
   try {
+    // What a cycle can leave (less than one frame) plus one cycle's input:
+    // the buffers never grow inside the loop.
+    receive_.reserve(kLongestFrame + kMaxReadPerCycle + chunk_.size());
+    outgoing_.reserve(kMaxMessageBytes);
     if (openSection(tx, kTxSectionName)) openSection(rx, kRxSectionName);
     link_.bridgeTimer.restart();
     runLoop();
@@ -64,6 +63,10 @@ int HostBridge::startMMFtoSerial_Thread() {
   rx.close();
   tx.close();
   discovery_.closeComPort();
+  // The bridge outlives every run (it is never destroyed); between runs it
+  // keeps no memory that an unloaded library would leave behind.
+  std::vector<std::uint8_t>().swap(receive_);
+  Message().swap(outgoing_);
   active_ = false;
   link_.bridgeStopped = true;
   return result;
