@@ -77,11 +77,13 @@ struct Bridge : ::testing::Test {
     bool ready = false;
     thread = std::thread([&] {
       {
+        // Notified under the lock: start() cannot return and destroy the
+        // condition variable while the notification is still running.
         std::lock_guard<std::mutex> g(m);
         clock.gated = std::this_thread::get_id();
         ready = true;
+        named.notify_all();
       }
-      named.notify_all();
       result = bridge.startMMFtoSerial_Thread();
     });
     named.wait(l, [&] { return ready; });
