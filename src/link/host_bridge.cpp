@@ -30,19 +30,22 @@ HostBridge::HostBridge(LinkState& link, CSerialPort& port, SerialDiscovery& disc
     : link_(link), port_(port), discovery_(discovery), clock_(clock) {}
 
 int HostBridge::startMMFtoSerial_Thread() {
-  // One bridge per port: a second host thread would interleave its writes
-  // with the first one's and share its receive buffer.
-  if (active_.exchange(true)) return 0;
+  {
+    // One bridge per port: a second host thread would interleave its writes
+    // with the first one's and share its receive buffer. Running from here
+    // on: a stop that comes while the sections are made clears the flag,
+    // and the loop then ends at once.
+    std::lock_guard<std::mutex> guard(lifecycleLock_);
+    if (active_) return 0;
+    active_ = true;
+    link_.bridgeStopped = false;
+    link_.bridgeRunning = true;
+    link_.interfaceRunning = true;
+  }
   platform::requestTimerResolution();
   platform::raiseProcessPriority();
   platform::raiseThreadPriority();
   platform::clearLastSystemError();
-
-  // Running from here on: a stop that comes while the sections are made
-  // clears the flag, and the loop then ends at once.
-  link_.bridgeStopped = false;
-  link_.bridgeRunning = true;
-  link_.interfaceRunning = true;
 
   platform::SharedMemory tx, rx;
   int result = 1;
@@ -67,8 +70,13 @@ int HostBridge::startMMFtoSerial_Thread() {
   // keeps no memory that an unloaded library would leave behind.
   std::vector<std::uint8_t>().swap(receive_);
   Message().swap(outgoing_);
-  active_ = false;
-  link_.bridgeStopped = true;
+  {
+    // Together: a host that saw the stop may start the bridge again at
+    // once, and a new run's start is never followed by this run's end.
+    std::lock_guard<std::mutex> guard(lifecycleLock_);
+    active_ = false;
+    link_.bridgeStopped = true;
+  }
   return result;
 }
 

@@ -130,6 +130,14 @@ TEST_F(Bridge, SectionsExistWhileItRunsAndMessagesWaitInBothQueues) {
   EXPECT_FALSE(platform::SharedMemory::exists(kRxSectionName));
   // The flags tell that it ran and ended; messages are refused again.
   EXPECT_EQ(sendMessagemmf(*link, test::hostBuffer(8, 0xF9).data()), -1);
+
+  // A stopped bridge starts again at once.
+  result = -1;
+  start();
+  ASSERT_TRUE(test::eventually([&] { return link->bridgeRunning.load(); }));
+  bridge.stopMMFtoSerial_Thread();
+  thread.join();
+  EXPECT_EQ(result, 1);
 }
 
 TEST_F(Bridge, EveryStepWithoutAPortSleeps) {
