@@ -27,31 +27,33 @@ bool openSection(platform::SharedMemory& section, std::string_view name) {
 }  // namespace
 
 HostBridge::HostBridge(LinkState& link, CSerialPort& port, SerialDiscovery& discovery, Clock& clock)
-    : link_(link), port_(port), discovery_(discovery), clock_(clock) {
-  // What a cycle can leave (less than one frame) plus one cycle's input:
-  // the buffer never grows inside the loop.
-  receive_.reserve(kLongestFrame + kMaxReadPerCycle + chunk_.size());
-  outgoing_.reserve(kMaxMessageBytes);
-}
+    : link_(link), port_(port), discovery_(discovery), clock_(clock) {}
 
 int HostBridge::startMMFtoSerial_Thread() {
-  // One bridge per port: a second host thread would interleave its writes
-  // with the first one's and share its receive buffer.
-  if (active_.exchange(true)) return 0;
+  {
+    // One bridge per port: a second host thread would interleave its writes
+    // with the first one's and share its receive buffer. Running from here
+    // on: a stop that comes while the sections are made clears the flag,
+    // and the loop then ends at once.
+    std::lock_guard<std::mutex> guard(lifecycleLock_);
+    if (active_) return 0;
+    active_ = true;
+    link_.bridgeStopped = false;
+    link_.bridgeRunning = true;
+    link_.interfaceRunning = true;
+  }
   platform::requestTimerResolution();
   platform::raiseProcessPriority();
   platform::raiseThreadPriority();
   platform::clearLastSystemError();
 
-  // Running from here on: a stop that comes while the sections are made
-  // clears the flag, and the loop then ends at once.
-  link_.bridgeStopped = false;
-  link_.bridgeRunning = true;
-  link_.interfaceRunning = true;
-
   platform::SharedMemory tx, rx;
   int result = 1;
   try {
+    // What a cycle can leave (less than one frame) plus one cycle's input:
+    // the buffers never grow inside the loop.
+    receive_.reserve(kLongestFrame + kMaxReadPerCycle + chunk_.size());
+    outgoing_.reserve(kMaxMessageBytes);
     if (openSection(tx, kTxSectionName)) openSection(rx, kRxSectionName);
     link_.bridgeTimer.restart();
     runLoop();
@@ -64,8 +66,17 @@ int HostBridge::startMMFtoSerial_Thread() {
   rx.close();
   tx.close();
   discovery_.closeComPort();
-  active_ = false;
-  link_.bridgeStopped = true;
+  // The bridge outlives every run (it is never destroyed); between runs it
+  // keeps no memory that an unloaded library would leave behind.
+  std::vector<std::uint8_t>().swap(receive_);
+  Message().swap(outgoing_);
+  {
+    // Together: a host that saw the stop may start the bridge again at
+    // once, and a new run's start is never followed by this run's end.
+    std::lock_guard<std::mutex> guard(lifecycleLock_);
+    active_ = false;
+    link_.bridgeStopped = true;
+  }
   return result;
 }
 

@@ -74,7 +74,8 @@ class HostBridge {
   CSerialPort& port_;
   SerialDiscovery& discovery_;
   Clock& clock_;
-  std::atomic<bool> active_{false};  // a host thread runs the loop
+  std::mutex lifecycleLock_;  // start and end of a run
+  bool active_ = false;       // a host thread runs the loop
   // Held by the bridge for one cycle's port work and by pauseInterface.
   std::mutex cycleLock_;
 

@@ -49,15 +49,23 @@ class HookedClock final : public Clock {
  public:
   std::int64_t counter() override { return systemClock().counter(); }
   std::int64_t frequency() override { return systemClock().frequency(); }
-  std::int64_t steadyNs() override { return systemClock().steadyNs(); }
+  std::int64_t steadyNs() override { return lastRead() = systemClock().steadyNs(); }
   void sleepUntil(std::int64_t targetNs) override {
-    const std::int64_t ms = (targetNs - steadyNs() + 999999) / 1000000;
+    // The length asked for: measured from the reading sleepMs made its target
+    // from, so a thread preempted in between still sees 10 ms as 10.
+    const std::int64_t ms = (targetNs - lastRead() + 999999) / 1000000;
     sleeps.push_back(ms);
     if (onSleep) onSleep(ms);
     systemClock().sleepUntil(targetNs);
   }
   std::function<void(std::int64_t ms)> onSleep;
   std::vector<std::int64_t> sleeps;
+
+ private:
+  static std::int64_t& lastRead() {
+    thread_local std::int64_t ns = 0;
+    return ns;
+  }
 };
 
 inline std::string readAll(const std::filesystem::path& p) {

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "allocation_counter.h"
 #include "bridge_support.h"
 #include "captured_stdout.h"
 #include "link/engine_output.h"
@@ -262,6 +263,45 @@ TEST_F(BridgeOnPty, AnUnpluggedControllerIsFoundAgainWhenItReturns) {
   EXPECT_TRUE(back.awaitLog(rxLine(m.data(), 38)));
 }
 
+// The bridge thread's own allocations over 500 connected cycles with traffic
+// both ways: host messages, engine output, automatic messages and frames.
+TEST_F(BridgeOnPty, ConnectedCyclesAllocateNothing) {
+  Rig rig(*folder, 5, {"--answers", "1"});
+  ASSERT_TRUE(rig.started());
+  std::atomic<int> cycles{0};
+  std::atomic<long> allocations{-1};
+  bridge.onCycle = [&] {
+    const int n = ++cycles;
+    if (n == 20) {
+      tAllocations = 0;
+      tCounting = true;
+    } else if (n == 520) {
+      tCounting = false;
+      allocations = tAllocations;
+    }
+  };
+  connectByResume();
+  std::array<std::uint8_t, 36> output{0xFC, 0xFC};
+  output[34] = kLf;
+  output[35] = kCr;
+  const auto host = test::hostBuffer(38, 0xF8, 0x21);
+  const auto state = test::hostBuffer(8, 0xF9, 0x22);
+  int round = 0;
+  // One round of traffic every 5 ms until the count is in.
+  EXPECT_TRUE(test::eventually(
+      [&] {
+        queueEngineOutput(*link, output);
+        sendMessagemmf(*link, host.data());
+        if (round % 5 == 0) autoMessagemmf(*link, state.data());
+        if (round % 10 == 0) rig.command("send F8 3");
+        ++round;
+        return allocations >= 0;
+      },
+      std::chrono::seconds(300)));
+  EXPECT_EQ(allocations, 0);
+  EXPECT_TRUE(link->serialDataValid);  // frames did come in
+}
+
 // Host threads send and read while the bridge runs: every message the bridge
 // accepted reaches the controller once, in its thread's order, and none it
 // refused (its queue full) does; every frame the controller sent is read once.
@@ -344,6 +384,20 @@ TEST_F(BridgeOnPty, HostThreadsSendAndReadConcurrently) {
   }
   for (int t = 0; t < kSenders; ++t) EXPECT_EQ(delivered[t], accepted[t]) << "sender " << t;
   EXPECT_EQ(rig.log().find("crc-bad"), std::string::npos);
+}
+
+TEST(EngineOutputSlots, HandingOverAndTakingAllocateNothing) {
+  auto s = test::runningLink();
+  Message kept;
+  kept.reserve(kMaxMessageBytes);
+  std::array<std::uint8_t, 36> msg{0xFC, 0xFC};
+  CountAllocations count;
+  for (int i = 0; i < 1000; ++i) {
+    queueEngineOutput(*s, msg);
+    takeSerialEngineOutput(*s, kept);
+    takeUdpEngineOutput(*s, kept);
+  }
+  EXPECT_EQ(count.count(), 0);
 }
 
 }  // namespace

@@ -77,11 +77,13 @@ struct Bridge : ::testing::Test {
     bool ready = false;
     thread = std::thread([&] {
       {
+        // Notified under the lock: start() cannot return and destroy the
+        // condition variable while the notification is still running.
         std::lock_guard<std::mutex> g(m);
         clock.gated = std::this_thread::get_id();
         ready = true;
+        named.notify_all();
       }
-      named.notify_all();
       result = bridge.startMMFtoSerial_Thread();
     });
     named.wait(l, [&] { return ready; });
@@ -128,6 +130,14 @@ TEST_F(Bridge, SectionsExistWhileItRunsAndMessagesWaitInBothQueues) {
   EXPECT_FALSE(platform::SharedMemory::exists(kRxSectionName));
   // The flags tell that it ran and ended; messages are refused again.
   EXPECT_EQ(sendMessagemmf(*link, test::hostBuffer(8, 0xF9).data()), -1);
+
+  // A stopped bridge starts again at once.
+  result = -1;
+  start();
+  ASSERT_TRUE(test::eventually([&] { return link->bridgeRunning.load(); }));
+  bridge.stopMMFtoSerial_Thread();
+  thread.join();
+  EXPECT_EQ(result, 1);
 }
 
 TEST_F(Bridge, EveryStepWithoutAPortSleeps) {

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <thread>
 
-#include "allocation_counter.h"
 #include "bridge_support.h"
 #include "link/engine_output.h"
 #include "link/message_routing.h"
@@ -76,20 +75,6 @@ TEST(EngineOutput, TheNewestMessageWaitsWholeBesideTheHostQueues) {
   EXPECT_TRUE(queueEngineOutput(*s, rigMessage(9)));
   EXPECT_TRUE(s->udpEngineOutput.discard());
   EXPECT_FALSE(s->udpEngineOutput.discard());
-}
-
-TEST(EngineOutput, HandingOverAndTakingAllocateNothing) {
-  auto s = test::runningLink();
-  Message kept;
-  kept.reserve(kMaxMessageBytes);
-  const auto msg = rigMessage(3);
-  CountAllocations count;
-  for (int i = 0; i < 1000; ++i) {
-    queueEngineOutput(*s, msg);
-    takeSerialEngineOutput(*s, kept);
-    takeUdpEngineOutput(*s, kept);
-  }
-  EXPECT_EQ(count.count(), 0);
 }
 
 // The engine thread replaces while a sender takes: every message taken is one
