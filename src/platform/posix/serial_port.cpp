@@ -160,6 +160,7 @@ SerialDeviceIdentity identityOf(int number, const std::string& path) {
 }  // namespace
 
 std::uint32_t lastSystemError() { return static_cast<std::uint32_t>(errno); }
+void clearLastSystemError() { errno = 0; }
 
 bool systemErrorText(std::uint32_t code, std::wstring& text) {
   char buf[256];

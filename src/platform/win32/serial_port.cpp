@@ -29,6 +29,7 @@ std::string registryText(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property) {
 }  // namespace
 
 std::uint32_t lastSystemError() { return GetLastError(); }
+void clearLastSystemError() { SetLastError(0); }
 
 bool systemErrorText(std::uint32_t code, std::wstring& text) {
   wchar_t* buf = nullptr;
