@@ -108,11 +108,11 @@ void WindSerial::start() {
   if (sendingThread.joinable()) sendingThread.join();
   {
     std::lock_guard<std::mutex> io(port->io);
-    bool ready = port->device.open(portName) && configurePort(baudRate, frameFormat);
-    if (ready) {
-      std::size_t written = 0;
-      ready = port->device.write(&kFanOff, 1, &written) && written == 1;
-    }
+    // The fan-off byte fails the start only when the write call fails: a
+    // write that timed out has still reached a working port.
+    std::size_t written = 0;
+    const bool ready = port->device.open(portName) && configurePort(baudRate, frameFormat) &&
+                       port->device.write(&kFanOff, 1, &written);
     if (!ready) {
       port->device.close();
       running.exchange(false);

@@ -70,5 +70,17 @@ TEST(Utf8, WideTextThatIsNoUnicodeBecomesReplacements) {
   }
 }
 
+// UTF-16 from hosts, the same on every platform: pairs join, every unpaired
+// surrogate (also one cut off at the end, or two highs in a row) is U+FFFD.
+TEST(Utf8, Utf16UnitsOfAnyValue) {
+  EXPECT_EQ(utf16ToUtf8(u"COM7"), "COM7");
+  EXPECT_EQ(utf16ToUtf8(u""), "");
+  EXPECT_EQ(utf16ToUtf8(u"\u00C4\u20AC\U0001F32C\U0010FFFF"), "\xC3\x84\xE2\x82\xAC\xF0\x9F\x8C\xAC\xF4\x8F\xBF\xBF");
+  const char16_t bad[] = {0xD800, u'x', 0xDC00, 0xD83C, 0xD83C, 0xDF2C, 0xDBFF};
+  EXPECT_EQ(utf16ToUtf8(std::u16string_view(bad, 7)),
+            "\xEF\xBF\xBDx\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x9F\x8C\xAC\xEF\xBF\xBD");
+  EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"a\0b", 3)), std::string("a\0b", 3));
+}
+
 }  // namespace
 }  // namespace kinevra
