@@ -68,9 +68,11 @@ void Gamesource::publishPose() {
   poseRaw = rigPose;
   const double filter = motionCancelFilter.load(std::memory_order_relaxed);
   for (std::size_t k = 0; k < kPoseValues; ++k) {
-    // One NaN or infinity would stay in the smoothed value for good; such a
-    // cycle leaves the smoothed value where it was.
-    if (std::isfinite(poseRaw[k])) poseFiltered[k] += (poseRaw[k] - poseFiltered[k]) / filter;
+    // A NaN or an infinity (from the cue, or from a step between huge
+    // values) would stay in the smoothed value for good: such a step is
+    // skipped and the axis stays where it was.
+    const double next = poseFiltered[k] + (poseRaw[k] - poseFiltered[k]) / filter;
+    if (std::isfinite(next)) poseFiltered[k] = next;
   }
 
   std::unique_lock<std::mutex> hold(poseLock_, std::try_to_lock);
