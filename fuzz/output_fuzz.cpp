@@ -131,8 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 6:
-        controller->serialTxQueue.clear();
-        controller->udpTxQueue.clear();
+        controller->serialEngineOutput.discard();
+        controller->udpEngineOutput.discard();
         break;
       default: {
         const int n = in.ConsumeIntegralInRange<int>(1, 200);

@@ -1,6 +1,5 @@
 #include "cueing/output_data.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace kinevra {
@@ -11,8 +10,6 @@ namespace {
 // Where the unsigned fields saturate (2^32, and the largest field value).
 constexpr float kFieldCeiling = 4294967296.0f;
 constexpr double kFieldMax = 4294967295.0;
-constexpr float kWindPercentMax = 100.0f;
-constexpr float kWindByteMax = 255.0f;
 }  // namespace
 
 float limitChannel(float value, float low, float high) {
@@ -31,14 +28,6 @@ std::uint32_t unsignedField(double value) {
   if (d >= kFieldMax) return 0xFFFFFFFFu;
   if (!(d >= 0.0)) return 0;  // NaN: no conversion of it to an integer
   return static_cast<std::uint32_t>(d);
-}
-
-std::uint8_t windByte(double value) {
-  float w = static_cast<float>(value);
-  if (std::isnan(w)) return 0;
-  if (w < 0.0f) w = 0.0f;
-  if (w > kWindPercentMax) w = kWindPercentMax;
-  return static_cast<std::uint8_t>(w / kWindPercentMax * kWindByteMax);
 }
 
 void putFloatLittleEndian(std::uint8_t* at, float value) {

@@ -38,10 +38,6 @@ float limitChannel(float value, float low, float high);
 // zero; a NaN gives 0.
 std::uint32_t unsignedField(double value);
 
-// The fan byte: the wind channel in single precision limited to 0..100, as
-// a share of 255 truncated toward zero; a NaN gives 0.
-std::uint8_t windByte(double value);
-
 void putFloatLittleEndian(std::uint8_t* at, float value);
 void putUint32BigEndian(std::uint8_t* at, std::uint32_t value);
 float floatLittleEndian(const std::uint8_t* at);

@@ -6,6 +6,7 @@
 #include "cueing/output_data.h"
 #include "engine/gamesource.h"
 #include "link/engine_output.h"
+#include "wind/wind_serial.h"
 
 namespace kinevra {
 
@@ -48,7 +49,7 @@ void Gamesource::sendOutput() {
 
 void Gamesource::updateWind() {
   if (!airProfile.isActive(kWindRule.output)) return;
-  const std::uint8_t power = output::windByte(sources.frame.cue[kWindRule.output]);
+  const std::uint8_t power = windPowerByte(sources.frame.cue[kWindRule.output]);
   if (wind.running.load()) {
     wind.paused.exchange(false);
     std::lock_guard<std::mutex> hold(wind.bufferMutex);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "link/engine_output.h"
 #include "output_fixture.h"
 
 namespace kinevra {
@@ -148,31 +149,24 @@ TEST_F(OutputFixture, BeltAndWindFields) {
   }
 }
 
-TEST(OutputArithmetic, WindByte) {
-  EXPECT_EQ(output::windByte(50.0), 127);
-  EXPECT_EQ(output::windByte(150.0), 255);
-  EXPECT_EQ(output::windByte(100.0), 255);
-  EXPECT_EQ(output::windByte(-1.0), 0);
-  EXPECT_EQ(output::windByte(std::numeric_limits<double>::quiet_NaN()), 0);
-  EXPECT_EQ(output::windByte(std::numeric_limits<double>::infinity()), 255);
-  EXPECT_EQ(output::windByte(1.0), 2);  // 2.55 truncated
-}
-
 // The message reaches the controller link whole, with its known length,
-// also when its channel bytes hold LF CR: a belt of 2573 is 00 00 0A 0D.
+// also when its channel bytes hold LF CR: a belt of 2573 is 00 00 0A 0D. It
+// waits beside each send queue as the newest engine message, never queued
+// behind older ones.
 TEST_F(OutputFixture, TheLinkGetsTheWholeMessage) {
   start();
-  controller->serialTxQueue.clear();
-  controller->udpTxQueue.clear();
   input[gd::kLongitudinalAccelG] = 2573.0;
-  cycle();
+  cycle(5);
   EXPECT_EQ(field(kBeltOffset), (Bytes{0x00, 0x00, 0x0A, 0x0D}));
   const OutputMessage m = message();
-  for (MessageQueue* q : {&controller->serialTxQueue, &controller->udpTxQueue}) {
-    Message sent;
-    ASSERT_TRUE(q->take(sent));
-    EXPECT_EQ(sent, Message(m.begin(), m.end()));
-  }
+  Message sent;
+  ASSERT_TRUE(takeSerialEngineOutput(*controller, sent));
+  EXPECT_EQ(sent, Message(m.begin(), m.end()));
+  ASSERT_TRUE(takeUdpEngineOutput(*controller, sent));
+  EXPECT_EQ(sent, Message(m.begin(), m.end()));
+  EXPECT_FALSE(takeSerialEngineOutput(*controller, sent));  // one pending message, the newest
+  EXPECT_TRUE(controller->serialTxQueue.empty());
+  EXPECT_TRUE(controller->udpTxQueue.empty());
 }
 
 // A failed filter installation suspends the output: nothing more reaches
@@ -182,31 +176,32 @@ TEST_F(OutputFixture, SuspendedOutputKeepsTheLastMessage) {
   input[gd::kLateralAccelG] = 0.5;
   cycle();
   const OutputMessage last = message();
-  controller->serialTxQueue.clear();
+  Message sent;
+  takeSerialEngineOutput(*controller, sent);
   ASSERT_FALSE(engine->installFilterString(0, 0, "GAIN(VALUE;"));
   ASSERT_TRUE(engine->outputSuspended.load());
   input[gd::kLateralAccelG] = 0.9;
   cycle(5);
   EXPECT_EQ(message(), last);
-  EXPECT_TRUE(controller->serialTxQueue.empty());
+  EXPECT_FALSE(controller->serialEngineOutput.pending());
 
   ASSERT_TRUE(engine->installFilterString(0, 0, "VALUE"));
   cycle(3);
   EXPECT_NE(message(), last);
-  EXPECT_FALSE(controller->serialTxQueue.empty());
+  EXPECT_TRUE(controller->serialEngineOutput.pending());
 }
 
 // Without a running link the message is refused there, and still kept.
 TEST_F(OutputFixture, NoLinkStillBuildsTheMessage) {
   start();
   controller->bridgeRunning = false;
-  controller->serialTxQueue.clear();
-  controller->udpTxQueue.clear();
+  controller->serialEngineOutput.discard();
+  controller->udpEngineOutput.discard();
   input[gd::kLateralAccelG] = 0.5;
   cycle();
   EXPECT_EQ(channel(0), 0.5f);
-  EXPECT_TRUE(controller->serialTxQueue.empty());
-  EXPECT_TRUE(controller->udpTxQueue.empty());
+  EXPECT_FALSE(controller->serialEngineOutput.pending());
+  EXPECT_FALSE(controller->udpEngineOutput.pending());
 }
 
 // The fan byte reaches the wind controller's buffer while it runs; an
