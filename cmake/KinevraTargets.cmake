@@ -21,6 +21,9 @@ function(kinevra_add_test name)
   if(TARGET rigsim)
     add_dependencies(${name} rigsim)  # the controller on the other end of a pseudo-terminal
   endif()
+  if(TARGET vrsim)
+    add_dependencies(${name} vrsim)  # a VR tool reading the pose block
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 600)

@@ -4,6 +4,7 @@
 #include <limits>
 #include <system_error>
 
+#include "link/link_state.h"
 #include "platform/realtime.h"
 
 namespace kinevra {
@@ -17,8 +18,12 @@ constexpr int kStaleLimit = 250;
 constexpr int kFirstComparedValue = 4;
 }  // namespace
 
-Gamesource::Gamesource(Clock& clock, TelemetryLink* link)
-    : timer(clock), sources(clock), clock_(&clock), link_(link ? link : &sources) {}
+Gamesource::Gamesource(Clock& clock, TelemetryLink* link, LinkState* controller)
+    : timer(clock),
+      sources(clock),
+      clock_(&clock),
+      link_(link ? link : &sources),
+      controller_(controller ? controller : &linkState()) {}
 
 Gamesource::~Gamesource() { stopGameSource(); }
 
@@ -122,6 +127,7 @@ void Gamesource::staleCheck() {
 
 void Gamesource::resetToSearching() {
   link_->detachGame();
+  openPoseMapping();
   attached.exchange(false);
   fadeResetRequested_.store(false);
   resetFade();

@@ -6,21 +6,36 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "common/clock.h"
 #include "common/cycle_timer.h"
 #include "cueing/channel_rules.h"
 #include "cueing/cue_profile.h"
+#include "cueing/output_data.h"
+#include "cueing/snapshot_list.h"
+#include "platform/shared_memory.h"
 #include "sources/telemetry_sources.h"
 #include "wind/wind_serial.h"
 
 namespace kinevra {
 
+class LinkState;
+
+// The block a VR motion-compensation tool reads the rig's pose from.
+inline constexpr const char* kPoseMappingName = "Local\\motionRigPose";
+inline constexpr std::size_t kPoseMappingSize = 512;
+inline constexpr int kPoseValues = 6;  // lateral, longitudinal, vertical, yaw, roll, pitch
+inline constexpr double kDefaultMotionCancelFilter = 60.0;
+
 class Gamesource {
  public:
   // link: where telemetry comes from; null means the engine's own sources.
-  explicit Gamesource(Clock& clock = systemClock(), TelemetryLink* link = nullptr);
+  // controller: the controller link that takes the output messages; null
+  // means the library's own (linkState()).
+  explicit Gamesource(Clock& clock = systemClock(), TelemetryLink* link = nullptr,
+                      LinkState* controller = nullptr);
   ~Gamesource();
   Gamesource(const Gamesource&) = delete;
   Gamesource& operator=(const Gamesource&) = delete;
@@ -84,9 +99,40 @@ class Gamesource {
 
   TelemetryLink& link() { return *link_; }
 
+  // --- Output stage, motion cancel and snapshots (cueing/) ---
+  // SetRigDofLimitValue: channels 0..22 (only 0..5 limit the output). A pair
+  // with a NaN is refused: it would switch that side of the limit off.
+  void setRigDofLimit(int channel, double low, double high);
+  // getOutputData: the last message built (all zero before the first).
+  void copyOutputData(std::uint8_t* out) const { outputData.copyTo(out); }
+  // Publishes (on) or stops publishing (off) the pose; on also sets the
+  // filter back to 60. Host threads; safe while the cycle runs.
+  void activateMotionCancel(bool on);
+  // Stored only while motion cancel is on. The filter must be finite and at
+  // least 1 (1: no smoothing) and the gain finite; false otherwise.
+  bool setFilterMotionCancel(double k);
+  bool setGainMotionCancel(double gain);
+  // Takes every record of the list (oldest first) into a new array owned by
+  // the caller and stores the count; null and 0 when there are none. The
+  // array goes back through freeSnapshots.
+  const double* takeCalculationSnapshots(int* count);
+  const double* takeAccelerationSnapshots(int* count);
+  static void freeSnapshots(const double* snapshots);
+  // Records waiting in each list (tests).
+  std::size_t calculationSnapshotCount();
+  std::size_t accelerationSnapshotCount();
+
   // --- Members, in the engine's declaration order ---
   // The fan controller, declared first so that it is destroyed last.
   WindSerial wind;
+  // Recent calculation records (23 cue values) and acceleration records (the
+  // 43 handed-out telemetry values), each list under its own lock; the latest
+  // calculation record, read by hosts without a lock.
+  SnapshotList<kChannelCount> calcSnapshots;
+  std::array<double, kChannelCount> positionSnapshot{};
+  std::mutex calcLock;
+  SnapshotList<kGameDataCount - 4> accelSnapshots;
+  std::mutex accelLock;
   std::atomic<bool> attached{false};
   std::atomic<bool> running{false};
   std::atomic<bool> outputSuspended{true};
@@ -94,8 +140,19 @@ class Gamesource {
   std::atomic<bool> motionCancelActive{false};
   CycleTimer timer;
   TelemetrySources sources;
+  // Motion cancel. rigPose, poseRaw and poseFiltered belong to the
+  // game-source thread. The mapping is opened and closed under poseLock_.
+  std::array<double, kPoseValues> rigPose{};
+  // Set before the engine first opens the block (tests use names of their own).
+  std::string poseMappingName = kPoseMappingName;
+  std::size_t poseMappingSize = kPoseMappingSize;
+  std::array<double, kPoseValues> poseRaw{};
+  std::array<double, kPoseValues> poseFiltered{};
+  std::atomic<double> motionCancelFilter{kDefaultMotionCancelFilter};
+  std::atomic<double> motionCancelGain{1.0};
   CueProfile airProfile{"Profil AIR"};
   CueProfile groundProfile{"Profil GROUND"};
+  std::array<DofLimit, kChannelCount> rigDofLimits;    // {0, 0} each at construction
   std::array<DofLimit, kChannelCount> inputDofLimits;  // {0, 0} each at construction
   std::atomic<double> fade{1.0};
   double fadeDurationMs = 4000.0;
@@ -106,6 +163,7 @@ class Gamesource {
   double transitionDurationMs = 200.0;
   int readFailures = 0;
   int staleCycles = 0;
+  OutputData outputData;
 
  private:
   // Runs one motion cycle; false when telemetry was lost and the engine went
@@ -120,9 +178,23 @@ class Gamesource {
   // Stages of the motion cycle provided by the output code.
   void recordSnapshots();
   void sendOutput();
+  void publishPose();
+  void updateWind();
+  // Opens the pose block and maps its view, unless a view is open already.
+  void openPoseMapping();
+  void closePoseMapping();
 
   Clock* clock_;
   TelemetryLink* link_;
+  LinkState* controller_;
+  // Channels 0..5 of the last message: what a NaN channel holds.
+  std::array<float, kRigChannels> lastChannel_{};
+  // The pose block and its view. The game-source thread writes the view
+  // only while it holds poseLock_, and only tries to take it: a host thread
+  // opening or closing the block costs it at most that cycle's write.
+  std::mutex poseLock_;
+  platform::SharedMemory poseMapping_;
+  double* poseView_ = nullptr;
   std::atomic<bool> fadeResetRequested_{false};
   double fadeTicks_ = 0.0;  // measured cycle time since the fade restarted
   std::mutex lifecycleLock_;  // serialises thread start and stop

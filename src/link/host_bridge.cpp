@@ -1,6 +1,7 @@
 #include "link/host_bridge.h"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 #include "link/engine_output.h"
@@ -150,7 +151,7 @@ void HostBridge::runLoop() {
       }
       if (!exchange()) continue;  // the port is closed now; the next pass finds it so
     }
-    link_.bridgeTimer.wait();
+    paceCycle();
     if (onCycle) onCycle();
   }
 }
@@ -189,6 +190,37 @@ void HostBridge::sendEngineOutput() {
   if (!takeSerialEngineOutput(link_, outgoing_)) return;
   applyFrameCrc(outgoing_.data(), outgoing_.size());
   writeToPort(outgoing_);
+}
+
+void HostBridge::paceCycle() {
+  // Paced as the cycle timer's wait paces (a rest while less than 1 ms has
+  // passed, then a spin past 2 ms), except that the engine's newest message
+  // is written the moment it arrives rather than at the next cycle's start:
+  // a pose waits for the engine's cycle only, not also for the bridge's.
+  CycleTimer& timer = link_.bridgeTimer;
+  double elapsed = timer.elapsedUsNow();
+  if (elapsed > 0.0 && elapsed < 1000.0) {
+    const auto restEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+    while (link_.serialEngineOutput.waitUntilPending(restEnd)) forwardEngineOutput();
+  }
+  do {
+    if (link_.serialEngineOutput.pending()) forwardEngineOutput();
+    timer.now = clock_.counter();
+    elapsed = static_cast<double>(timer.now - timer.mark) / timer.ticksPerUs;
+  } while (elapsed <= 2000.0);
+  timer.restart();
+  timer.elapsedUs = elapsed;
+}
+
+void HostBridge::forwardEngineOutput() {
+  std::lock_guard<std::mutex> guard(cycleLock_);
+  // A pause or a failed write may have closed the port since the cycle:
+  // the message goes (a new connection would discard it anyway).
+  if (!link_.interfaceRunning || !link_.serialPortOpen) {
+    link_.serialEngineOutput.discard();
+    return;
+  }
+  sendEngineOutput();
 }
 
 void HostBridge::sendAutoMessage() {

@@ -65,6 +65,9 @@ class HostBridge {
   bool exchange();
   void sendQueuedMessages();
   void sendEngineOutput();
+  // The rest of a connected cycle, writing the engine's message as it comes.
+  void paceCycle();
+  void forwardEngineOutput();
   void sendAutoMessage();
   bool readInput();
   void writeToPort(const Message& message);

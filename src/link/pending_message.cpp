@@ -6,9 +6,13 @@ namespace kinevra {
 
 bool PendingMessage::put(std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || bytes.size() > kMaxMessageBytes) return false;
-  std::lock_guard<std::mutex> guard(lock_);
-  std::memcpy(bytes_.data(), bytes.data(), bytes.size());
-  size_ = static_cast<std::uint16_t>(bytes.size());
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::memcpy(bytes_.data(), bytes.data(), bytes.size());
+    size_ = static_cast<std::uint16_t>(bytes.size());
+  }
+  // Without a waiter this is a check of the condition's state, no system call.
+  arrived_.notify_one();
   return true;
 }
 
@@ -31,6 +35,15 @@ bool PendingMessage::discard() {
 bool PendingMessage::pending() const {
   std::lock_guard<std::mutex> guard(lock_);
   return size_ != 0;
+}
+
+}  // namespace kinevra
+
+namespace kinevra {
+
+bool PendingMessage::waitUntilPending(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> guard(lock_);
+  return arrived_.wait_until(guard, deadline, [this] { return size_ != 0; });
 }
 
 }  // namespace kinevra

@@ -5,6 +5,8 @@
 // and never crowds host messages out of their queue. Fixed storage (no
 // allocation); each operation holds the lock for one copy at most.
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -29,9 +31,13 @@ class PendingMessage {
   // Empties the slot; true when a message was waiting.
   bool discard();
   bool pending() const;
+  // Waits until a message is pending or the deadline has passed; true when
+  // one is. A put wakes the waiter at once.
+  bool waitUntilPending(std::chrono::steady_clock::time_point deadline);
 
  private:
   mutable std::mutex lock_;
+  std::condition_variable arrived_;
   std::uint16_t size_ = 0;  // 0: empty
   std::array<std::uint8_t, kMaxMessageBytes> bytes_{};
 };

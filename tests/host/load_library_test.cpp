@@ -37,7 +37,10 @@ TEST_F(LoadedLibrary, EveryListedExportResolves) {
                          "SetInputDofLimitValue", "setStandartPort", "startMMFtoSerial_Thread",
                          "stopMMFtoSerial_Thread", "sendMessagemmf", "autoMessagemmf", "readMessagemmf",
                          "newMessagemmf", "isConnected", "isInterfaceRunning", "pauseInterface",
-                         "resumeInterface", "enableAutoconnect", "disableAutoconnect", "getOutputTimeFrame"};
+                         "resumeInterface", "enableAutoconnect", "disableAutoconnect", "getOutputTimeFrame",
+                         "SetRigDofLimitValue", "getOutputData", "activateMotionCancel", "setFilterMotionCancel",
+                         "setGainMotionCancel", "GetCalculationSnapshots", "FreeCalculationSnapshots",
+                         "GetAccelerationSnapshots", "FreeAccelerationSnapshots", "GetPositionSnapshot"};
   for (const char* n : names) EXPECT_NE(lib.symbol(n), nullptr) << n;
   EXPECT_EQ(lib.symbol("kinevraNoSuchExport"), nullptr);
 }
@@ -190,6 +193,49 @@ TEST_F(LoadedLibrary, ControllerLinkRefusesUntilABridgeRunsAndStopsWithIt) {
   EXPECT_EQ(result, 1);
   EXPECT_EQ(send(message), -1);
   stopBridge();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LoadedLibrary, OutputMotionCancelAndSnapshotExports) {
+  unsigned char message[36];
+  std::memset(message, 0xAA, sizeof message);
+  auto output = fn<decltype(&getOutputData)>("getOutputData");
+  output(message);
+  for (unsigned char b : message) EXPECT_EQ(b, 0);  // nothing sent yet
+  output(nullptr);
+  fn<decltype(&SetRigDofLimitValue)>("SetRigDofLimitValue")(0, -0.5, 0.5);
+  fn<decltype(&SetRigDofLimitValue)>("SetRigDofLimitValue")(99, -0.5, 0.5);  // ignored
+
+  auto activate = fn<decltype(&activateMotionCancel)>("activateMotionCancel");
+  auto gain = fn<decltype(&setGainMotionCancel)>("setGainMotionCancel");
+  auto filter = fn<decltype(&setFilterMotionCancel)>("setFilterMotionCancel");
+  EXPECT_FALSE(gain(2.0));
+  EXPECT_FALSE(filter(30.0));
+  activate(true);
+  EXPECT_TRUE(gain(2.0));
+  EXPECT_TRUE(filter(30.0));
+  activate(false);
+  EXPECT_FALSE(gain(1.0));
+
+  int count = -1;
+  auto calc = fn<decltype(&GetCalculationSnapshots)>("GetCalculationSnapshots");
+  auto accel = fn<decltype(&GetAccelerationSnapshots)>("GetAccelerationSnapshots");
+  EXPECT_EQ(calc(&count), nullptr);  // no motion cycle has run
+  EXPECT_EQ(count, 0);
+  count = -1;
+  EXPECT_EQ(accel(&count), nullptr);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(calc(nullptr), nullptr);
+  // One release operation under two names.
+  EXPECT_EQ(lib.symbol("FreeCalculationSnapshots"), lib.symbol("FreeAccelerationSnapshots"));
+  fn<decltype(&FreeCalculationSnapshots)>("FreeCalculationSnapshots")(nullptr);
+
+  const double* latest = fn<decltype(&GetPositionSnapshot)>("GetPositionSnapshot")();
+  ASSERT_NE(latest, nullptr);
+  for (int i = 0; i < 23; ++i) EXPECT_EQ(latest[i], 0.0);
 }
 
 }  // namespace
