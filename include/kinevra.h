@@ -119,7 +119,17 @@ KINEVRA_API void KINEVRA_CALL FreeAccelerationSnapshots(const double* snapshots)
 /* Address of the latest calculation record (23 doubles), rewritten every cycle. */
 KINEVRA_API const double* KINEVRA_CALL GetPositionSnapshot(void);
 
-/* ---- Wind output ---- */
+/* ---- Wind output ----
+ *
+ * The fan controller: one power byte (0 off .. 255 full power) per send
+ * interval on a serial port of its own, fed by the engine's wind channel.
+ * initWindSerial configures the engine's own controller and is the portable
+ * way for every host. C++ hosts built with this library's own toolchain
+ * (GCC / MinGW-w64 and libstdc++) may also use the exported class
+ * kinevra::WindSerial of kinevra_wind.h directly: it uses that compiler's C++
+ * ABI and standard library types, so hosts built with any other compiler or
+ * standard library (MSVC, libc++) must not; they use initWindSerial.
+ */
 
 /* UTF-16 text for initWindSerial: wchar_t on Windows, 16-bit code units elsewhere. */
 #if defined(_WIN32)
@@ -129,7 +139,7 @@ typedef char16_t kinevra_char16;
 #else
 typedef unsigned short kinevra_char16;
 #endif
-/* Configures the engine's fan controller: port name (e.g. L"COM7"), baud rate, frame format (e.g. L"8N1") and send interval in ms. 1, or 0 when the port does not exist (the interval is kept). */
+/* Configures the engine's fan controller: port name (e.g. L"COM7"), baud rate, frame format (three characters: data bits, parity N/E/O, stop bits 1/2, e.g. L"8N1") and send interval in ms (0 counts as 1). Both texts are NUL-terminated UTF-16; null counts as empty. 1, or 0 when the system knows no such port (the interval is kept all the same). The engine opens the port while it sends output with wind channel 21 of the air profile switched on, and writes 0x00 (fan off) whenever it loses the game or stops. */
 KINEVRA_API int KINEVRA_CALL initWindSerial(const kinevra_char16* port, int baudRate, const kinevra_char16* frameFormat, int sendIntervalMs);
 
 /* ---- Controller link: the serial port ---- */

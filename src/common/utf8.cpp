@@ -96,14 +96,18 @@ std::wstring widenUtf8(std::string_view text) {
   return out;
 }
 
-std::string narrowToUtf8(std::wstring_view text) {
+namespace {
+
+// Code units of 16 bits (UTF-16) or 32 bits (UTF-32) to UTF-8.
+template <class Unit>
+std::string unitsToUtf8(const Unit* text, std::size_t size) {
   std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  out.reserve(size);
+  for (std::size_t i = 0; i < size; ++i) {
     char32_t cp = static_cast<char32_t>(text[i]);
-    if constexpr (sizeof(wchar_t) == 2) {
+    if constexpr (sizeof(Unit) == 2) {
       cp &= 0xFFFF;
-      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < size) {
         const char32_t low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
         if (low >= 0xDC00 && low <= 0xDFFF) {
           appendUtf8(out, 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
@@ -117,5 +121,11 @@ std::string narrowToUtf8(std::wstring_view text) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string narrowToUtf8(std::wstring_view text) { return unitsToUtf8(text.data(), text.size()); }
+
+std::string utf16ToUtf8(std::u16string_view text) { return unitsToUtf8(text.data(), text.size()); }
 
 }  // namespace kinevra

@@ -13,4 +13,8 @@ std::wstring widenUtf8(std::string_view text);
 // Unpaired surrogates and values beyond U+10FFFF become U+FFFD.
 std::string narrowToUtf8(std::wstring_view text);
 
+// UTF-16 code units (any values) to UTF-8: pairs join, an unpaired
+// surrogate becomes U+FFFD. The same on every platform.
+std::string utf16ToUtf8(std::u16string_view text);
+
 }  // namespace kinevra

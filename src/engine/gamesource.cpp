@@ -51,6 +51,11 @@ void Gamesource::runGameSource() {
     running.exchange(false);
   }
   attached.exchange(false);
+  // The fan goes off with the thread that feeds it.
+  try {
+    wind.stop();
+  } catch (...) {
+  }
 }
 
 void Gamesource::threadStartup() {
@@ -126,6 +131,8 @@ void Gamesource::resetToSearching() {
   airWeight.store(1.0, std::memory_order_relaxed);
   groundWeight.store(0.0, std::memory_order_relaxed);
   activeProfile.store(0, std::memory_order_relaxed);
+  // No game, no wind: the fan goes off until the output feeds it again.
+  wind.pause();
 }
 
 void Gamesource::resetFade() {

@@ -18,4 +18,12 @@ namespace kinevra {
 // Never allocates and never blocks longer than one copy of the message.
 bool queueEngineOutput(LinkState& state, std::span<const std::uint8_t> message);
 
+// The sending side: copies the pending engine message of the serial or the
+// UDP send queue into out (reserved before any lock, so a caller that keeps
+// out does not allocate) and empties that slot; false when none waits. The
+// message is as the engine built it; the sender writes the CRC over its last
+// two bytes as for a queued host message.
+bool takeSerialEngineOutput(LinkState& state, Message& out);
+bool takeUdpEngineOutput(LinkState& state, Message& out);
+
 }  // namespace kinevra

@@ -13,6 +13,7 @@
 #include "common/clock.h"
 #include "common/cycle_timer.h"
 #include "link/message_queue.h"
+#include "link/pending_message.h"
 
 namespace kinevra {
 
@@ -60,6 +61,11 @@ class LinkState {
   MessageQueue serialTxQueue{kTxQueueEntries};
   MessageQueue udpTxQueue{kTxQueueEntries};
   MessageQueue autoTxQueue{kTxQueueEntries};
+  // The engine's newest output message beside each send queue, sent by the
+  // serial bridge and the multicast sender after their queued host messages
+  // (link/engine_output.h).
+  PendingMessage serialEngineOutput;
+  PendingMessage udpEngineOutput;
 
   // --- UDP settings, read when a UDP loop starts ---
   std::atomic<std::int32_t> listenPort{kDefaultListenPort};

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "link/message_routing.h"
 #include "platform/console.h"
 
 namespace kinevra {
@@ -81,12 +82,7 @@ bool CEnumerateSerial::UsingQueryDosDevice(std::vector<std::uint32_t>& ports, Se
 
 SerialDiscovery::SerialDiscovery(LinkState& link, CSerialPort& port, SerialCatalog& catalog, Clock& clock)
     : link_(link), port_(port), catalog_(catalog), clock_(clock) {
-  // What the host bridge's sendMessagemmf does with a message while no link
-  // delivers valid data: it goes to both send queues.
-  sink_ = [this](const std::uint8_t* m) {
-    link_.serialTxQueue.push(m, kIdFrameBytes);
-    link_.udpTxQueue.push(m, kIdFrameBytes);
-  };
+  sink_ = [this](const std::uint8_t* m) { sendMessagemmf(link_, m); };
 }
 
 bool SerialDiscovery::openComPort(int n) {

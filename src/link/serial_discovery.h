@@ -61,8 +61,8 @@ class CEnumerateSerial {
 
 class SerialDiscovery {
  public:
-  // Receives each message to send once a controller is found (the host
-  // bridge's sendMessagemmf).
+  // Receives each message to send once a controller is found; by default
+  // sendMessagemmf on the discovery's link state.
   using MessageSink = std::function<void(const std::uint8_t* message)>;
 
   SerialDiscovery(LinkState& link, CSerialPort& port, SerialCatalog& catalog, Clock& clock);

@@ -28,10 +28,26 @@ struct SerialLineSettings {
   std::uint8_t dataBits = 8;
   Parity parity = Parity::None;
   StopBits stopBits = StopBits::One;
+  // True: flow control (CTS, DSR, XON/XOFF) stays as the port has it.
+  bool keepFlowControl = false;
+};
+
+// The comm API's time-outs in ms (COMMTIMEOUTS). A read waits at most
+// readTotalMultiplierMs per byte asked for plus readTotalConstantMs, and
+// ends early when readIntervalMs (if not 0) passes between two bytes; a
+// write waits at most writeTotalMultiplierMs per byte plus writeTotalConstantMs.
+struct SerialTimeouts {
+  std::uint32_t readIntervalMs = 0;
+  std::uint32_t readTotalMultiplierMs = 0;
+  std::uint32_t readTotalConstantMs = 0;
+  std::uint32_t writeTotalMultiplierMs = 0;
+  std::uint32_t writeTotalConstantMs = 0;
 };
 
 // The calling thread's last system error code (GetLastError, errno).
 std::uint32_t lastSystemError();
+// Sets the calling thread's last system error code to 0 (SetLastError(0), errno = 0).
+void clearLastSystemError();
 // The system's text for an error code (FormatMessageW from the system table,
 // neutral language / strerror); false and empty when the system has none.
 bool systemErrorText(std::uint32_t code, std::wstring& text);
@@ -50,6 +66,9 @@ class SerialDevice {
   // Closes any open device, then opens port n for reading and writing,
   // exclusively, without overlapped I/O.
   bool open(int n);
+  // The same for a device name such as "COM7" ("\\.\" + name on Windows;
+  // on Linux a "COMn" name of the mapping).
+  bool open(const std::string& name);
   // Line settings; output and input flow control (CTS, DSR, XON/XOFF) off,
   // DSR sensitivity off, every other setting kept. On Linux the line is also
   // made raw (no echo, no line editing, no character translation), which is
@@ -64,6 +83,8 @@ class SerialDevice {
   // Total read and write time-out constants in ms; the other time-out values
   // are kept (Get/SetCommTimeouts). Reads wait at most readMs for all bytes.
   bool setTotalTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
+  // All five time-outs at once (SetCommTimeouts).
+  bool setTimeouts(const SerialTimeouts& timeouts);
   // Driver queue sizes (SetupComm). Linux drivers have fixed queues: accepted.
   bool setBufferSizes(std::uint32_t inputBytes, std::uint32_t outputBytes);
   // Discards what waits in the receive and/or transmit queue (PurgeComm).
@@ -84,12 +105,17 @@ class SerialDevice {
  private:
   static constexpr std::intptr_t kInvalid = -1;  // INVALID_HANDLE_VALUE, or no descriptor
   bool fail();
+  bool openPath(const std::string& path);
 
   std::intptr_t handle_ = kInvalid;
   std::uint32_t lastError_ = 0;
-  std::uint32_t readTimeoutMs_ = 0;   // Linux: the time-outs the comm API keeps in the driver
-  std::uint32_t writeTimeoutMs_ = 0;
+  SerialTimeouts timeouts_;  // Linux: the time-outs the comm API keeps in the driver
 };
+
+// Does the system know the device name (QueryDosDeviceW, a 256-character
+// target)? On Linux: is "COMn" (no leading zeros, any case) in the mapping?
+// Empty names and names with a NUL are never devices.
+bool dosDeviceExists(const std::string& name);
 
 // Every device name the system lists (QueryDosDeviceW; on Linux the "COMn"
 // names of the mapping, in number order). False, with the system's error

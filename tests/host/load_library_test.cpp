@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "kinevra.h"
 #include "library_loader.h"
@@ -31,7 +34,10 @@ TEST_F(LoadedLibrary, EveryListedExportResolves) {
                          "getGameData",            "getGameDataNames",      "getMotionCueData",
                          "getTransitionStatus",    "getactiveProfil",       "getProfilAirTransitionStatus",
                          "getProfilGrdTransitionStatus", "setActiveAxis",  "setBelt_Mix",
-                         "SetInputDofLimitValue"};
+                         "SetInputDofLimitValue", "setStandartPort", "startMMFtoSerial_Thread",
+                         "stopMMFtoSerial_Thread", "sendMessagemmf", "autoMessagemmf", "readMessagemmf",
+                         "newMessagemmf", "isConnected", "isInterfaceRunning", "pauseInterface",
+                         "resumeInterface", "enableAutoconnect", "disableAutoconnect", "getOutputTimeFrame"};
   for (const char* n : names) EXPECT_NE(lib.symbol(n), nullptr) << n;
   EXPECT_EQ(lib.symbol("kinevraNoSuchExport"), nullptr);
 }
@@ -132,6 +138,58 @@ TEST_F(LoadedLibrary, CueArraysAndProfileSettings) {
   limit(0xFFFFFFFFu, 1.0, 2.0);
   limit(0, -2.0, 2.0);
   EXPECT_EQ(fn<decltype(&getactiveProfil)>("getactiveProfil")(), 0);
+}
+
+// The controller link through its exports, with the serial bridge running on
+// a host thread of its own (no controller attached).
+TEST_F(LoadedLibrary, ControllerLinkRefusesUntilABridgeRunsAndStopsWithIt) {
+  auto send = fn<decltype(&sendMessagemmf)>("sendMessagemmf");
+  auto autoSend = fn<decltype(&autoMessagemmf)>("autoMessagemmf");
+  auto read = fn<decltype(&readMessagemmf)>("readMessagemmf");
+  auto fresh = fn<decltype(&newMessagemmf)>("newMessagemmf");
+  auto connected = fn<decltype(&isConnected)>("isConnected");
+  auto running = fn<decltype(&isInterfaceRunning)>("isInterfaceRunning");
+  auto startBridge = fn<decltype(&startMMFtoSerial_Thread)>("startMMFtoSerial_Thread");
+  auto stopBridge = fn<decltype(&stopMMFtoSerial_Thread)>("stopMMFtoSerial_Thread");
+  auto pause = fn<decltype(&pauseInterface)>("pauseInterface");
+  auto resume = fn<decltype(&resumeInterface)>("resumeInterface");
+  ASSERT_TRUE(send && autoSend && read && fresh && connected && running && startBridge && stopBridge && pause && resume);
+
+  unsigned char message[512] = {0xF9, 0xF9, 0x02, 0x00, 0x01, 0x00, 0x0A, 0x0D};
+  unsigned char buffer[512];
+  stopBridge();  // nothing runs: returns at once
+  EXPECT_EQ(send(message), -1);
+  EXPECT_EQ(autoSend(message), 0);
+  EXPECT_EQ(read(buffer), 0);
+  EXPECT_EQ(fresh(), 0);
+  EXPECT_EQ(connected(), 0);
+  EXPECT_EQ(running(), 1);
+  EXPECT_EQ(fn<decltype(&enableAutoconnect)>("enableAutoconnect")(), 1);
+  EXPECT_EQ(fn<decltype(&disableAutoconnect)>("disableAutoconnect")(), 1);
+
+  std::atomic<int> result{-1};
+  std::thread bridge([&] { result = startBridge(); });
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int sent = -1;
+  while ((sent = send(message)) != 1 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(sent, 1);
+  EXPECT_EQ(autoSend(message), 1);
+  EXPECT_EQ(send(nullptr), -1);  // refused, never read
+  EXPECT_EQ(autoSend(nullptr), 0);
+  EXPECT_EQ(read(nullptr), 0);
+  EXPECT_EQ(connected(), 0);  // no controller found
+  EXPECT_EQ(pause(), 1);
+  EXPECT_EQ(running(), 0);
+  EXPECT_EQ(resume(), 0);  // no controller on the standard port: three tries
+  EXPECT_EQ(running(), 1);
+  EXPECT_GE(fn<decltype(&getOutputTimeFrame)>("getOutputTimeFrame")(), 0.0);
+
+  stopBridge();
+  bridge.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(send(message), -1);
+  stopBridge();
 }
 
 }  // namespace

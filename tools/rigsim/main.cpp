@@ -16,13 +16,19 @@
 //   --delay-ms  wait this long before answering
 //   --stale     send N old bytes (an unfinished frame) just before the reply
 //   --log       one line per event: "rx F9 lfcr|crc-ok|crc-bad <hex>",
-//               "rx junk <hex>", "tx reply", "tx F8", "ready", "closed"
-//   --commands  a file read line by line as it grows: "send F9|F8|FA|FB"
-//               sends a frame of that kind (CRC trailer), "close" drops the line
+//               "rx junk <hex>", "tx reply", "tx F8", "tx F8 #N", "ready",
+//               "closed"
+//   --commands  a file read line by line as it grows: "send F9|F8|FA|FB [N]"
+//               sends a frame of that kind (CRC trailer), or N of them, each
+//               with a running number in bytes 2..5 (little-endian, counted
+//               over rigsim's life); "close" drops the line
 //   --messages  one line per frame received, for analysis: "NS KIND STATUS
 //               HEX" (NS the steady clock in ns; KIND F9, F8, FA, FB, FC for
-//               the engine's 36-byte rig message, or junk; STATUS lfcr,
-//               crc-ok, crc-bad, or - for junk); rig messages also decoded
+//               the rig message, or junk; STATUS lfcr, crc-ok, crc-bad, or -
+//               for junk); rig messages also decoded
+//
+// Besides the controller's own frame kinds it recognises the rig output
+// message FC FC (36 bytes, LF CR or CRC trailer) that the host sends.
 //   --seconds   how long to run (default 120; SIGTERM or SIGINT end it sooner)
 #include <chrono>
 #include <csignal>
@@ -60,13 +66,6 @@ struct Options {
 
 volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) { stopRequested = 1; }
-
-// The engine's rig message: FC FC, six floats, belt, wind, trailer.
-constexpr SerialFrame kRigMessage{0xFC, 36, true};
-
-const SerialFrame* frameKind(std::uint8_t kind) {
-  return kind == kRigMessage.kind ? &kRigMessage : SerialFrame::byKind(kind);
-}
 
 std::string packedHex(const std::uint8_t* p, std::size_t n) {
   std::string s;
@@ -173,11 +172,22 @@ std::string hex(const std::uint8_t* p, std::size_t n) {
   return s;
 }
 
-std::vector<std::uint8_t> frameOf(std::uint8_t kind) {
+// The rig output message of the host (not a controller frame).
+constexpr SerialFrame kRigOutput{0xFC, 36, true};
+
+// A kind of frame the line carries in either direction, or null.
+const SerialFrame* kindOf(std::uint8_t marker) {
+  return marker == kRigOutput.kind ? &kRigOutput : SerialFrame::byKind(marker);
+}
+
+// A frame of the kind; with a number, that number in bytes 2..5.
+std::vector<std::uint8_t> frameOf(std::uint8_t kind, const std::uint32_t* number = nullptr) {
   const SerialFrame* f = SerialFrame::byKind(kind);
   std::vector<std::uint8_t> m(f ? f->length : 8, 0);
   m[0] = m[1] = kind;
   for (std::size_t i = 2; i + 2 < m.size(); ++i) m[i] = static_cast<std::uint8_t>(i);
+  if (number)
+    for (int b = 0; b < 4; ++b) m[2 + b] = static_cast<std::uint8_t>(*number >> (8 * b));
   applyFrameCrc(m.data(), m.size());
   return m;
 }
@@ -226,6 +236,7 @@ int main(int argc, char** argv) {
   std::uint8_t buf[1024];
   std::streamoff commandsRead = 0;
   long answered = 0;
+  std::uint32_t sentNumber = 0;
   bool open = true;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
   while (std::chrono::steady_clock::now() < end && !stopRequested) {
@@ -241,10 +252,19 @@ int main(int argc, char** argv) {
           open = false;
           log.line("closed");
         } else if (cmd.rfind("send ", 0) == 0 && open) {
-          const auto kind = static_cast<std::uint8_t>(std::strtoul(cmd.c_str() + 5, nullptr, 16));
-          const auto m = frameOf(kind);
-          line.write(m.data(), m.size());
-          log.line("tx " + cmd.substr(5));
+          char* rest = nullptr;
+          const auto kind = static_cast<std::uint8_t>(std::strtoul(cmd.c_str() + 5, &rest, 16));
+          const long count = std::strtol(rest, nullptr, 10);
+          if (count <= 0) {
+            const auto m = frameOf(kind);
+            line.write(m.data(), m.size());
+            log.line("tx " + cmd.substr(5));
+          }
+          for (long k = 0; k < count; ++k) {
+            const auto m = frameOf(kind, &sentNumber);
+            line.write(m.data(), m.size());
+            log.line("tx " + cmd.substr(5, 2) + " #" + std::to_string(sentNumber++));
+          }
         }
       }
     }
@@ -262,11 +282,11 @@ int main(int argc, char** argv) {
     // Frames: two equal marker bytes of a known kind, then the trailer.
     std::size_t i = 0;
     while (i < in.size()) {
-      const SerialFrame* f = in.size() - i >= 2 && in[i] == in[i + 1] ? frameKind(in[i]) : nullptr;
+      const SerialFrame* f = in.size() - i >= 2 && in[i] == in[i + 1] ? kindOf(in[i]) : nullptr;
       if (!f) {
         std::size_t j = i + 1;
-        while (j < in.size() && !(frameKind(in[j]))) ++j;
-        if (j == in.size() && in.size() - i < 2 && frameKind(in[i])) break;  // a marker may follow
+        while (j < in.size() && !(kindOf(in[j]))) ++j;
+        if (j == in.size() && in.size() - i < 2 && kindOf(in[i])) break;  // a marker may follow
         log.line("rx junk " + hex(&in[i], j - i));
         messages.line(readAt + " junk - " + packedHex(&in[i], j - i));
         i = j;
@@ -283,7 +303,7 @@ int main(int argc, char** argv) {
       std::snprintf(kind, sizeof kind, "%02X", f->kind);
       log.line(std::string("rx ") + kind + " " + how + " " + hex(p, f->length));
       messages.line(readAt + " " + kind + " " + how + " " + packedHex(p, f->length) +
-                    (f->kind == kRigMessage.kind ? decodedRigMessage(p) : std::string()));
+                    (f->kind == kRigOutput.kind ? decodedRigMessage(p) : std::string()));
       const bool request = f->kind == 0xF9 && p[2] == 1 && p[3] == 0 && p[4] == 0 && p[5] == 0;
       i += f->length;
       if (request && o.reply != 'N' && (o.answers < 0 || answered < o.answers)) {

@@ -28,6 +28,16 @@ namespace {
 
 int fd(std::intptr_t h) { return static_cast<int>(h); }
 
+// A total time-out: multiplier per byte plus constant, as the comm API counts
+// it, saturating where that product would not fit.
+std::int64_t totalWaitMs(std::uint32_t multiplierMs, std::uint32_t constantMs, std::size_t bytes) {
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 40;  // some 35 years
+  const std::uint64_t perByte = multiplierMs;
+  const std::uint64_t n = bytes;
+  const std::uint64_t variable = perByte != 0 && n > kLimit / perByte ? kLimit : perByte * n;
+  return static_cast<std::int64_t>(std::min(variable + constantMs, kLimit));
+}
+
 std::int64_t nowMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -44,6 +54,13 @@ int portNumberOf(std::string_view name) {
     n = n * 10 + (c - '0');
   }
   return n;
+}
+
+// A device name as the system would list it: "COM" (any case) and a number
+// without leading zeros; 0 otherwise.
+int deviceNumberOf(const std::string& name) {
+  if (name.size() > 3 && name[3] == '0') return 0;
+  return portNumberOf(name);
 }
 
 const char* mappingFolder() {
@@ -154,6 +171,7 @@ SerialDeviceIdentity identityOf(int number, const std::string& path) {
 }  // namespace
 
 std::uint32_t lastSystemError() { return static_cast<std::uint32_t>(errno); }
+void clearLastSystemError() { errno = 0; }
 
 bool systemErrorText(std::uint32_t code, std::wstring& text) {
   char buf[256];
@@ -180,9 +198,15 @@ bool SerialDevice::exists(int n) {
   return true;
 }
 
-bool SerialDevice::open(int n) {
+bool SerialDevice::open(int n) { return openPath(comPortPath(n)); }
+
+bool SerialDevice::open(const std::string& name) {
+  const int n = deviceNumberOf(name);
+  return openPath(n > 0 ? comPortPath(n) : std::string());
+}
+
+bool SerialDevice::openPath(const std::string& path) {
   close();
-  const std::string path = comPortPath(n);
   if (path.empty()) {
     errno = ENOENT;
     return fail();
@@ -197,7 +221,7 @@ bool SerialDevice::open(int n) {
   // Not shared: a second open of the device by anyone but root fails.
   ioctl(f, TIOCEXCL);
   handle_ = f;
-  readTimeoutMs_ = writeTimeoutMs_ = 0;
+  timeouts_ = SerialTimeouts{};
   return true;
 }
 
@@ -205,6 +229,8 @@ bool SerialDevice::setLine(const SerialLineSettings& line) {
   if (!isOpen()) return errno = EBADF, fail();
   termios t{};
   if (tcgetattr(fd(handle_), &t) != 0) return fail();
+  const tcflag_t softwareFlow = t.c_iflag & (IXON | IXOFF | IXANY);
+  const tcflag_t hardwareFlow = t.c_cflag & CRTSCTS;
   cfmakeraw(&t);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   switch (line.dataBits) {
@@ -224,6 +250,10 @@ bool SerialDevice::setLine(const SerialLineSettings& line) {
   if (line.stopBits != StopBits::One) t.c_cflag |= CSTOPB;
   t.c_cflag |= CLOCAL | CREAD;
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  if (line.keepFlowControl) {
+    t.c_iflag |= softwareFlow;
+    t.c_cflag |= hardwareFlow;
+  }
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   if (tcsetattr(fd(handle_), TCSANOW, &t) != 0) return fail();
@@ -256,8 +286,14 @@ bool SerialDevice::clearErrors(std::uint32_t* errors, std::uint32_t* waiting) {
 
 bool SerialDevice::setTotalTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
   if (!isOpen()) return errno = EBADF, fail();
-  readTimeoutMs_ = readMs;
-  writeTimeoutMs_ = writeMs;
+  timeouts_.readTotalConstantMs = readMs;
+  timeouts_.writeTotalConstantMs = writeMs;
+  return true;
+}
+
+bool SerialDevice::setTimeouts(const SerialTimeouts& timeouts) {
+  if (!isOpen()) return errno = EBADF, fail();
+  timeouts_ = timeouts;
   return true;
 }
 
@@ -290,12 +326,14 @@ bool SerialDevice::read(void* buffer, std::size_t size, std::size_t* got) {
   if (!isOpen()) return errno = EBADF, fail();
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t have = 0;
-  const std::int64_t deadline = nowMs() + readTimeoutMs_;
+  std::int64_t deadline = nowMs() + totalWaitMs(timeouts_.readTotalMultiplierMs, timeouts_.readTotalConstantMs, size);
   while (have < size) {
     const ssize_t r = ::read(fd(handle_), out + have, size - have);
     if (r > 0) {
       have += static_cast<std::size_t>(r);
       if (got) *got = have;
+      // The interval time-out: at most that long until the next byte.
+      if (timeouts_.readIntervalMs != 0) deadline = std::min(deadline, nowMs() + timeouts_.readIntervalMs);
       continue;
     }
     // A raw line with VMIN 0 answers 0 for "nothing yet"; a hang-up shows in poll.
@@ -319,7 +357,8 @@ bool SerialDevice::write(const void* data, std::size_t size, std::size_t* writte
   if (!isOpen()) return errno = EBADF, fail();
   const auto* in = static_cast<const unsigned char*>(data);
   std::size_t done = 0;
-  const std::int64_t deadline = nowMs() + writeTimeoutMs_;
+  const std::int64_t deadline =
+      nowMs() + totalWaitMs(timeouts_.writeTotalMultiplierMs, timeouts_.writeTotalConstantMs, size);
   while (done < size) {
     const ssize_t r = ::write(fd(handle_), in + done, size - done);
     if (r > 0) {
@@ -367,6 +406,12 @@ std::vector<SerialDeviceIdentity> presentSerialDevices() {
     if (isCharDevice(p.path)) out.push_back(identityOf(p.number, p.path));
   }
   return out;
+}
+
+bool dosDeviceExists(const std::string& name) {
+  if (name.find('\0') != std::string::npos) return false;
+  const int n = deviceNumberOf(name);
+  return n > 0 && !comPortPath(n).empty();
 }
 
 std::string comPortPath(int n) {

@@ -29,6 +29,7 @@ std::string registryText(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property) {
 }  // namespace
 
 std::uint32_t lastSystemError() { return GetLastError(); }
+void clearLastSystemError() { SetLastError(0); }
 
 bool systemErrorText(std::uint32_t code, std::wstring& text) {
   wchar_t* buf = nullptr;
@@ -58,10 +59,21 @@ bool SerialDevice::exists(int n) {
   return true;
 }
 
-bool SerialDevice::open(int n) {
+bool SerialDevice::open(int n) { return openPath(comPortPath(n)); }
+
+bool SerialDevice::open(const std::string& name) {
+  if (name.empty() || name.find('\0') != std::string::npos) {
+    close();
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return fail();
+  }
+  return openPath("\\\\.\\" + name);
+}
+
+bool SerialDevice::openPath(const std::string& path) {
   close();
-  const std::wstring path = L"\\\\.\\COM" + std::to_wstring(n);
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const std::wstring wide = widenUtf8(path);
+  HANDLE f = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return fail();
   handle_ = reinterpret_cast<std::intptr_t>(f);
   return true;
@@ -75,11 +87,13 @@ bool SerialDevice::setLine(const SerialLineSettings& line) {
   dcb.ByteSize = line.dataBits;
   dcb.Parity = static_cast<BYTE>(line.parity);
   dcb.StopBits = static_cast<BYTE>(line.stopBits);
-  dcb.fOutxCtsFlow = FALSE;
-  dcb.fOutxDsrFlow = FALSE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fOutX = FALSE;
-  dcb.fInX = FALSE;
+  if (!line.keepFlowControl) {
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+  }
   if (!SetCommState(h(handle_), &dcb)) return fail();
   return true;
 }
@@ -106,8 +120,20 @@ bool SerialDevice::setTotalTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
   t.ReadTotalTimeoutConstant = readMs;
   t.WriteTotalTimeoutConstant = writeMs;
   if (!SetCommTimeouts(h(handle_), &t)) return fail();
-  readTimeoutMs_ = readMs;
-  writeTimeoutMs_ = writeMs;
+  timeouts_.readTotalConstantMs = readMs;
+  timeouts_.writeTotalConstantMs = writeMs;
+  return true;
+}
+
+bool SerialDevice::setTimeouts(const SerialTimeouts& timeouts) {
+  COMMTIMEOUTS t{};
+  t.ReadIntervalTimeout = timeouts.readIntervalMs;
+  t.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplierMs;
+  t.ReadTotalTimeoutConstant = timeouts.readTotalConstantMs;
+  t.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplierMs;
+  t.WriteTotalTimeoutConstant = timeouts.writeTotalConstantMs;
+  if (!SetCommTimeouts(h(handle_), &t)) return fail();
+  timeouts_ = timeouts;
   return true;
 }
 
@@ -187,6 +213,13 @@ std::vector<SerialDeviceIdentity> presentSerialDevices() {
   }
   SetupDiDestroyDeviceInfoList(set);
   return out;
+}
+
+bool dosDeviceExists(const std::string& name) {
+  if (name.empty() || name.find('\0') != std::string::npos) return false;
+  const std::wstring wide = widenUtf8(name);
+  wchar_t target[256];
+  return QueryDosDeviceW(wide.c_str(), target, 256) != 0;
 }
 
 std::string comPortPath(int n) { return "\\\\.\\COM" + std::to_string(n); }

@@ -1,9 +1,9 @@
 #pragma once
-// Doubles for the discovery tests: a device catalog that presents chosen
-// ports as chosen USB chips, a clock that can act on given sleeps, and a
-// rigsim controller on a pseudo-terminal linked into the COM mapping folder.
-#include <gtest/gtest.h>
-
+// Doubles for the controller-link tests and benchmarks: a device catalog that
+// presents chosen ports as chosen USB chips, a clock that can act on given
+// sleeps, and a rigsim controller on a pseudo-terminal linked into the COM
+// mapping folder.
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +24,7 @@ namespace kinevra::test {
 class FakeCatalog final : public SerialCatalog {
  public:
   bool dosDeviceNames(std::vector<std::string>& out, std::uint32_t* error) override {
+    ++listings;
     out = names;
     if (error) *error = listError;
     return listOk;
@@ -40,6 +41,7 @@ class FakeCatalog final : public SerialCatalog {
   std::vector<platform::SerialDeviceIdentity> devices;
   bool listOk = true;
   std::uint32_t listError = 0;
+  std::atomic<int> listings{0};  // how often the ports were listed
 };
 
 // The real clock, with a hook that runs before each sleep of the given length.
@@ -93,10 +95,11 @@ class ComFolder {
 // rigsim serving "comN" of a mapping folder.
 class Rig {
  public:
-  Rig(const ComFolder& folder, int n, std::vector<std::string> args) {
+  // tag tells apart the logs of controllers that serve the same port in turn.
+  Rig(const ComFolder& folder, int n, std::vector<std::string> args, const std::string& tag = "") {
     link_ = folder.path() / ("com" + std::to_string(n));
-    log_ = folder.path() / ("rig" + std::to_string(n) + ".log");
-    commands_ = folder.path() / ("rig" + std::to_string(n) + ".cmd");
+    log_ = folder.path() / ("rig" + std::to_string(n) + tag + ".log");
+    commands_ = folder.path() / ("rig" + std::to_string(n) + tag + ".cmd");
     std::ofstream(commands_).flush();
     std::vector<std::string> all{"--pty", link_.string(), "--log", log_.string(), "--commands", commands_.string()};
     all.insert(all.end(), args.begin(), args.end());
@@ -117,23 +120,6 @@ class Rig {
   ChildProcess child_;
   std::filesystem::path link_, log_, commands_;
   bool started_ = false;
-};
-
-// Standard output captured for one scope; released even when an assertion
-// leaves the scope early (gtest allows one capture at a time).
-class Stdout {
- public:
-  Stdout() { ::testing::internal::CaptureStdout(); }
-  ~Stdout() {
-    if (!taken_) std::fputs(::testing::internal::GetCapturedStdout().c_str(), stdout);
-  }
-  std::string take() {
-    taken_ = true;
-    return ::testing::internal::GetCapturedStdout();
-  }
-
- private:
-  bool taken_ = false;
 };
 
 inline constexpr const char* kRequestLine = "rx F9 lfcr F9 F9 01 00 00 00 0A 0D";
