@@ -43,21 +43,21 @@ int HostBridge::startMMFtoSerial_Thread() {
   platform::raiseThreadPriority();
   platform::clearLastSystemError();
 
-  // Running from here on, so that a stop during the set-up is not lost.
+  // Running from here on: a stop that comes while the sections are made
+  // clears the flag, and the loop then ends at once.
   link_.bridgeStopped = false;
   link_.bridgeRunning = true;
   link_.interfaceRunning = true;
 
   platform::SharedMemory tx, rx;
-  if (openSection(tx, kTxSectionName)) openSection(rx, kRxSectionName);
-
   int result = 1;
   try {
+    if (openSection(tx, kTxSectionName)) openSection(rx, kRxSectionName);
     link_.bridgeTimer.restart();
     runLoop();
   } catch (...) {
-    // Nothing in the loop is expected to throw (serial errors are handled
-    // where they occur); whatever did must not leave a stop waiting forever.
+    // Nothing here is expected to throw (serial errors are handled where
+    // they occur); whatever did must not leave a stop waiting forever.
     link_.bridgeRunning = false;
     result = 0;
   }

@@ -13,6 +13,23 @@
 
 namespace kinevra::platform {
 
+// A block's name in the system's own form, prepared once, so that asking
+// whether the block still exists (every motion cycle, for some games)
+// allocates nothing.
+class SharedMemoryName {
+ public:
+  SharedMemoryName() = default;
+  explicit SharedMemoryName(std::string_view name);
+
+  // Does a block of this name exist? Opens it for reading and closes it
+  // again. False for an empty or unusable name.
+  bool exists() const;
+
+ private:
+  std::string narrow_;   // Linux: "/" + the name
+  std::wstring wide_;    // Windows: the name in UTF-16
+};
+
 class SharedMemory {
  public:
   SharedMemory() = default;
@@ -36,6 +53,12 @@ class SharedMemory {
   void* mapWrite(std::size_t size);
   // Unmaps the view; true when there was one and it was released.
   bool unmap();
+  // Closes the handle and keeps the view. The view stays readable, but no
+  // longer keeps the block's name alive: on Windows a name lasts exactly as
+  // long as someone holds a handle, so a reader that wants to see its game
+  // close the block must not hold one itself. (A block this handle created is
+  // removed on Linux, as by close.)
+  void releaseHandle();
   // Unmaps and closes the handle.
   void close();
 

@@ -6,17 +6,21 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "common/byte_view.h"
 #include "platform/named_event.h"
 #include "platform/shared_memory.h"
 #include "sources/game_reader.h"
+#include "sources/irsdk_format.h"
 
 namespace kinevra {
 
 // Names and sizes of the blocks.
 namespace blocks {
+// Asks for a view of all of a block, whatever its size.
+inline constexpr std::size_t kWholeBlock = SIZE_MAX;
 inline constexpr std::string_view kAcpmfPhysics = "Local\\acpmf_physics";
 inline constexpr std::size_t kAcpmfPhysicsSize = 712;
 inline constexpr std::string_view kAcpmfGraphics = "Local\\acpmf_graphics";
@@ -24,9 +28,9 @@ inline constexpr std::size_t kAcpmfGraphicsSize = 1320;
 inline constexpr std::size_t kAcpmfStatusOffset = 4;
 inline constexpr std::int32_t kAcpmfLive = 2;
 inline constexpr std::string_view kR3e = "$R3E";
-inline constexpr std::size_t kR3eSize = 39320;
+inline constexpr std::size_t kR3eSize = 39320;  // versions 2.x; 3.5 has 43996 (mapped whole)
 inline constexpr std::string_view kPcars2 = "$pcars2$";
-inline constexpr std::size_t kPcars2Size = 20700;
+inline constexpr std::size_t kPcars2Size = 20700;  // Automobilista 2; Project CARS 2 has 20576 (mapped whole)
 inline constexpr std::string_view kIrsdk = "Local\\IRSDKMemMapFileName";
 inline constexpr std::string_view kIrsdkEvent = "Local\\IRSDKDataValidEvent";
 inline constexpr std::string_view kRf2 = "Local\\Kinevra_rf2_data";
@@ -58,8 +62,9 @@ class AcpmfReader : public GameReader {
   const platform::SharedMemory& graphics() const { return graphics_; }
 
  protected:
-  // Converts the physics page when it holds a new packet; true when it did.
-  // Without the page's format nothing is converted.
+  // Converts the physics page when it holds a new packet (its counter
+  // changed); true when it did. A page too short for the fields, or whose
+  // values are not all numbers, converts to nothing.
   virtual bool convert(ByteView physics, double* gameData);
 
  private:
@@ -72,9 +77,13 @@ class AcpmfReader : public GameReader {
 bool acpmfSessionLive(ByteView graphics);
 
 // A block the game creates and the library only opens ("$R3E", "$pcars2$"),
-// with the reader's mapped, ready and failed states.
+// with the reader's mapped, ready and failed states. Only the view is kept,
+// not a handle: on Windows a held handle would keep the block's name alive
+// after the game has gone, and the check that the block still exists could
+// never see it go.
 class MappedBlockReader : public GameReader {
  public:
+  // size: the most that is mapped (blocks::kWholeBlock for all of it).
   MappedBlockReader(int gameId, Clock& clock, std::string_view name, std::size_t size);
 
   bool probe() override;
@@ -91,15 +100,41 @@ class MappedBlockReader : public GameReader {
   // Converts the block when the game is live; true when it did. Without the
   // block's format nothing is converted.
   virtual bool convert(ByteView block, double* gameData);
-  // Does the block still exist (the game has not closed it)?
-  bool blockStillExists() const;
+  // Does the block still exist (the game has not closed it)? Allocates nothing.
+  bool blockStillExists() const { return preparedName_.exists(); }
 
  private:
   void release();
 
   std::string_view name_;
+  platform::SharedMemoryName preparedName_;
   std::size_t size_;
   platform::SharedMemory block_;
+};
+
+// RaceRoom's "$R3E", read by its version: the fields move as the block grows.
+class R3eReader final : public MappedBlockReader {
+ public:
+  explicit R3eReader(Clock& clock);
+
+ protected:
+  // The game's pause, menu and replay flags, the block's existence, then one
+  // copy of the player's fields.
+  bool convert(ByteView block, double* gameData) override;
+
+ private:
+  // The last unsupported version reported, so that it is reported once.
+  std::int32_t reportedMajor_ = INT_MIN, reportedMinor_ = INT_MIN;
+};
+
+// Project CARS 2 and Automobilista 2: "$pcars2$", whose size differs between the two.
+class Pcars2Reader final : public MappedBlockReader {
+ public:
+  explicit Pcars2Reader(Clock& clock);
+
+ protected:
+  // The game's state (playing), the block's existence, then one copy of the fields.
+  bool convert(ByteView block, double* gameData) override;
 };
 
 // The iRacing SDK: a block of any size described by its own header, and a
@@ -111,6 +146,7 @@ class IrsdkReader : public GameReader {
   bool probe() override;
   void releaseAfterFailedProbe() override { release(); }
   int attach() override;
+  // 1 on every call while attached, new line or not.
   int update(double* gameData) override;
   void detach() override { release(); }
 
@@ -123,17 +159,21 @@ class IrsdkReader : public GameReader {
   bool valid = false;
   bool mapped = false;
   bool attached = false;
+  // When a line was last copied (seconds since the epoch).
+  std::int64_t lastUpdateTime = 0;
   const platform::SharedMemory& block() const { return block_; }
   const platform::NamedEvent& event() const { return event_; }
+  const IrsdkLine& line() const { return *line_; }
 
  protected:
-  // Converts the newest data line; true when it did. Without the SDK's
-  // format nothing is converted.
+  // Copies the newest data line when it is newer than the last and converts
+  // it; true when values were written.
   virtual bool convert(ByteView block, double* gameData);
 
  private:
   platform::SharedMemory block_;
   platform::NamedEvent event_;
+  std::unique_ptr<IrsdkLine> line_;
 };
 
 // The block the rFactor 2 plug-in publishes.
@@ -158,6 +198,8 @@ class Rf2Reader : public GameReader {
   const platform::SharedMemory& block() const { return block_; }
 
  protected:
+  // Converts the block when its simulation time has moved on and the
+  // plug-in has not marked it not ready.
   virtual bool convert(ByteView block, double* gameData);
 
  private:
@@ -165,7 +207,9 @@ class Rf2Reader : public GameReader {
 };
 
 // The truck simulators' telemetry plug-in block. The plug-in refuses to
-// start when its block exists already, so the library only ever opens it.
+// start when its block exists already, so the library only ever opens it;
+// like "$R3E" it keeps only the view and looks each cycle whether the block
+// still exists, since nothing in the block says that the game has gone.
 class ScsReader : public GameReader {
  public:
   explicit ScsReader(Clock& clock);
@@ -178,9 +222,11 @@ class ScsReader : public GameReader {
   const platform::SharedMemory& block() const { return block_; }
 
  protected:
+  // Converts the block while its first byte says the game sends.
   virtual bool convert(ByteView block, double* gameData);
 
  private:
+  platform::SharedMemoryName preparedName_;
   platform::SharedMemory block_;
 };
 

@@ -24,9 +24,9 @@ std::unique_ptr<GameReader> makeReader(int id, Clock& clock) {
     case 16:
       return std::make_unique<AcpmfReader>(id, clock, false);
     case 4:
-      return std::make_unique<MappedBlockReader>(id, clock, blocks::kR3e, blocks::kR3eSize);
+      return std::make_unique<R3eReader>(clock);
     case 9:
-      return std::make_unique<MappedBlockReader>(id, clock, blocks::kPcars2, blocks::kPcars2Size);
+      return std::make_unique<Pcars2Reader>(clock);
     case 8:
       return std::make_unique<TcpReader>(id, clock, kNoLimitsPort);
     case 10:

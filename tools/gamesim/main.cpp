@@ -3,12 +3,22 @@
 // runs: named shared memory blocks with given contents, datagrams sent to a
 // local UDP port, and a local TCP telemetry server that answers requests.
 //
-//   gamesim [--shm NAME:SIZE]... [--set NAME:OFFSET:TYPE:VALUE]...
+//   gamesim [--game NAME [--at SECONDS] [--steps N] [game options]]
+//           [--shm NAME:SIZE]... [--set NAME:OFFSET:TYPE:VALUE]...
 //           [--udp PORT] [--payload HEX | --payload-file PATH]
 //           [--interval MS] [--count N]
 //           [--tcp PORT] [--reply HEX | --reply-file PATH] [--tcp-silent]
 //           [--event NAME]... [--seconds N] [--ready PATH]
 //
+//   --game         play a game that publishes shared memory, driving the
+//                  scripted loop of drive.h: ac (Assetto Corsa: physics and
+//                  graphics pages), acevo (the physics page only), r3e,
+//                  pcars2, iracing, rf2 (the plug-in block), scs
+//   --at           hold the drive at this moment of the loop (the game keeps
+//                  updating its counters, ticks and clock)
+//   --steps        stop updating after N updates (the blocks stay)
+//   game options   --graphics-size N (ac), --r3e-version MAJOR.MINOR,
+//                  --r3e-in-menus, --pcars2-size N, --rf2-not-ready
 //   --shm          create a block of SIZE bytes (zero-filled)
 //   --set          write VALUE at byte OFFSET of block NAME; TYPE is i32, f32
 //                  or f64
@@ -40,6 +50,7 @@
 #include <thread>
 #include <vector>
 
+#include "games.h"
 #include "platform/named_event.h"
 #include "platform/shared_memory.h"
 #include "platform/sockets.h"
@@ -186,11 +197,31 @@ int main(int argc, char** argv) {
   long long count = -1;
   TcpServer server;
   std::vector<std::unique_ptr<kinevra::platform::NamedEvent>> events;
+  gamesim::GameOptions gameOptions;
+  double holdAt = -1;
+  long long steps = -1;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--shm" && hasValue) {
+    if (arg == "--game" && hasValue) {
+      gameOptions.name = argv[++i];
+    } else if (arg == "--at" && hasValue) {
+      holdAt = std::strtod(argv[++i], nullptr);
+    } else if (arg == "--steps" && hasValue) {
+      steps = std::atoll(argv[++i]);
+    } else if (arg == "--graphics-size" && hasValue) {
+      gameOptions.graphicsSize = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--r3e-version" && hasValue) {
+      if (std::sscanf(argv[++i], "%d.%d", &gameOptions.r3eMajor, &gameOptions.r3eMinor) != 2)
+        return fail("--r3e-version wants MAJOR.MINOR");
+    } else if (arg == "--r3e-in-menus") {
+      gameOptions.r3eInMenus = true;
+    } else if (arg == "--pcars2-size" && hasValue) {
+      gameOptions.pcars2Size = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--rf2-not-ready") {
+      gameOptions.rf2NotReady = true;
+    } else if (arg == "--shm" && hasValue) {
       // Block names never contain ':'; the size follows the last one.
       const std::string option = argv[++i];
       const auto cut = option.rfind(':');
@@ -277,12 +308,33 @@ int main(int argc, char** argv) {
   if (tcpPort >= 0 && !server.open(static_cast<std::uint16_t>(tcpPort)))
     return fail("cannot serve TCP port " + std::to_string(tcpPort));
 
+  using Clock = std::chrono::steady_clock;
+  std::unique_ptr<gamesim::Game> game;
+  if (!gameOptions.name.empty()) {
+    game = gamesim::makeGame(gameOptions);
+    if (!game) return fail("unknown game " + gameOptions.name);
+    std::string error;
+    if (!game->open(&error)) return fail(error);
+  }
+  const auto started = Clock::now();
+  const auto driveTime = [&] {
+    return holdAt >= 0 ? holdAt : std::chrono::duration<double>(Clock::now() - started).count();
+  };
+  const auto simulationTime = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+  if (game && steps != 0) {
+    // The first update is there before anyone is told the game runs.
+    game->publish(gamesim::driveAt(driveTime()), simulationTime());
+    if (steps > 0) --steps;
+  }
+
   if (!ready.empty()) std::ofstream(ready) << "ready\n";
 
-  using Clock = std::chrono::steady_clock;
   const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(intervalMs));
   auto nextSend = Clock::now();
+  const auto gamePeriod = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(game ? 1.0 / game->rate() : 1.0));
+  auto nextUpdate = Clock::now() + gamePeriod;
   std::signal(SIGTERM, requestStop);
   std::signal(SIGINT, requestStop);
   while (Clock::now() < end && !stopRequested) {
@@ -293,9 +345,16 @@ int main(int argc, char** argv) {
       nextSend += interval;
       if (nextSend < Clock::now()) nextSend = Clock::now();
     }
+    if (game && steps != 0 && Clock::now() >= nextUpdate) {
+      game->publish(gamesim::driveAt(driveTime()), simulationTime());
+      if (steps > 0) --steps;
+      nextUpdate += gamePeriod;
+      if (nextUpdate < Clock::now()) nextUpdate = Clock::now();
+    }
     server.serve();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  if (game) game->close();
   if (sender != net::kInvalidSocket) net::closeSocket(sender);
   return 0;
 }

@@ -69,10 +69,19 @@ bool SharedMemory::openExisting(std::string_view name, bool writable) {
   return true;
 }
 
-bool SharedMemory::exists(std::string_view name) {
-  SharedMemory probe;
-  return probe.openExisting(name, false);
+SharedMemoryName::SharedMemoryName(std::string_view name) {
+  if (validName(name)) narrow_ = shmName(name);
 }
+
+bool SharedMemoryName::exists() const {
+  if (narrow_.empty()) return false;
+  const int fd = shm_open(narrow_.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+bool SharedMemory::exists(std::string_view name) { return SharedMemoryName(name).exists(); }
 
 void* SharedMemory::map(std::size_t size, bool writable) {
   if (!handle_ || view_ || size == 0 || (writable && !writable_)) return nullptr;
@@ -111,8 +120,7 @@ bool SharedMemory::unmap() {
   return ok;
 }
 
-void SharedMemory::close() {
-  unmap();
+void SharedMemory::releaseHandle() {
   if (handle_) {
     ::close(fdOf(handle_));
     if (created_) shm_unlink(name_.c_str());
@@ -120,6 +128,11 @@ void SharedMemory::close() {
   handle_ = nullptr;
   created_ = false;
   name_.clear();
+}
+
+void SharedMemory::close() {
+  unmap();
+  releaseHandle();
 }
 
 }  // namespace kinevra::platform

@@ -51,10 +51,17 @@ bool SharedMemory::openExisting(std::string_view name, bool writable) {
   return true;
 }
 
-bool SharedMemory::exists(std::string_view name) {
-  SharedMemory probe;
-  return probe.openExisting(name, false);
+SharedMemoryName::SharedMemoryName(std::string_view name) : wide_(wide(name)) {}
+
+bool SharedMemoryName::exists() const {
+  if (wide_.empty()) return false;
+  HANDLE h = OpenFileMappingW(FILE_MAP_READ, FALSE, wide_.c_str());
+  if (!h) return false;
+  CloseHandle(h);
+  return true;
 }
+
+bool SharedMemory::exists(std::string_view name) { return SharedMemoryName(name).exists(); }
 
 void* SharedMemory::map(std::size_t size, bool writable) {
   if (!handle_ || view_ || size == 0 || (writable && !writable_)) return nullptr;
@@ -91,12 +98,16 @@ bool SharedMemory::unmap() {
   return ok;
 }
 
-void SharedMemory::close() {
-  unmap();
+void SharedMemory::releaseHandle() {
   if (handle_ && !CloseHandle(static_cast<HANDLE>(handle_))) lastError_ = GetLastError();
   handle_ = nullptr;
   created_ = false;
   name_.clear();
+}
+
+void SharedMemory::close() {
+  unmap();
+  releaseHandle();
 }
 
 }  // namespace kinevra::platform
