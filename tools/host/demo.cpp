@@ -62,8 +62,12 @@ class Sampler {
 
   std::vector<SeenMessage> seen;
   std::vector<InputSample> inputs;
-  std::vector<double> cycleMs;
-  std::vector<double> telemetryMs;
+  struct Timed {
+    std::int64_t ns;
+    double ms;
+  };
+  std::vector<Timed> cycleMs;
+  std::vector<Timed> telemetryMs;
 
  private:
   void loop() {
@@ -93,11 +97,11 @@ class Sampler {
         }
       }
       const double cycle = api_.getMotionDataTimeFrame();
-      if (cycle != lastCycle && cycle > 0 && cycleMs.size() < kMaxRecords) cycleMs.push_back(cycle);
+      if (cycle != lastCycle && cycle > 0 && cycleMs.size() < kMaxRecords) cycleMs.push_back({t, cycle});
       lastCycle = cycle;
       if (api_.getGameTimeFrame) {
         const double tm = api_.getGameTimeFrame();
-        if (tm != lastTelemetry && tm > 0 && telemetryMs.size() < kMaxRecords) telemetryMs.push_back(tm);
+        if (tm != lastTelemetry && tm > 0 && telemetryMs.size() < kMaxRecords) telemetryMs.push_back({t, tm});
         lastTelemetry = tm;
       }
       std::this_thread::sleep_for(std::chrono::microseconds(250));
@@ -126,6 +130,14 @@ std::string fileText(const fs::path& p) {
   std::string text, line;
   while (std::getline(in, line)) text += "    " + line + "\n";
   return text;
+}
+
+// The values noted from `from` on.
+std::vector<double> since(const std::vector<Sampler::Timed>& v, std::int64_t from) {
+  std::vector<double> out;
+  for (const auto& x : v)
+    if (x.ns >= from) out.push_back(x.ms);
+  return out;
 }
 
 std::string ms(const Spread& s) {
@@ -304,9 +316,12 @@ int runDemo(HostOptions o) {
   std::printf("  CRC failures: %zu\n", crcFailures);
   std::printf("  other frames: %zu, stray bytes: %zu\n", otherFrames, strayBytes);
   std::printf("  message interval at the controller: %s\n", ms(spreadOf(intervals)).c_str());
-  std::printf("  cycle time: %s (sampled)\n", ms(spreadOf(sampler.cycleMs)).c_str());
+  // The first cycle after the rig was declared ready also measures the wait
+  // before it; the figures begin a quarter second into the motion.
+  const std::int64_t settled = motionStart + 250'000'000;
+  std::printf("  cycle time: %s (sampled)\n", ms(spreadOf(since(sampler.cycleMs, settled))).c_str());
   std::printf("  latency, engine to controller: %s (%zu messages matched)\n", ms(latency).c_str(), latency.count);
-  std::printf("  telemetry interval: %s\n", ms(spreadOf(sampler.telemetryMs)).c_str());
+  std::printf("  telemetry interval: %s\n", ms(spreadOf(since(sampler.telemetryMs, settled))).c_str());
   std::printf("  plot: %s%s\n", o.plot.c_str(), plotted ? "" : " (could not be written)");
 
   const bool good = !timedOut && rigMessages > 0 && crcFailures == 0;
