@@ -23,7 +23,7 @@ std::string hexOf(const std::uint8_t* p, std::size_t n, std::size_t shown) {
     std::snprintf(b, sizeof b, i ? " %02X" : "%02X", p[i]);
     s += b;
   }
-  if (n > shown) s += " ... (" + std::to_string(n) + " bytes)";
+  if (n > shown) s += " .. (" + std::to_string(n) + " bytes)";
   return s;
 }
 
@@ -301,7 +301,7 @@ HostStatus HostSession::poll() {
         const int n = api_.readMessagemmf(frame);
         if (n <= 0) break;
         ++framesIn_;
-        lastFrame_ = hexOf(frame, static_cast<std::size_t>(n > 512 ? 512 : n), 12);
+        lastFrame_ = hexOf(frame, static_cast<std::size_t>(n > 512 ? 512 : n), 8);
       }
     }
   }

@@ -46,53 +46,53 @@ void line(std::string& out, const std::string& text) {
 }  // namespace
 
 std::string renderScreen(const HostStatus& s) {
+  // Everything fits 80 columns, the narrowest console the view meets.
   std::string out = "\x1b[H";
-  std::string head = "kinevra-host  " + s.title;
-  std::string right = "running " + clock(s.runningSeconds);
-  if (s.secondsLeft >= 0) right += format("  (%.0f s left)", s.secondsLeft);
-  line(out, head + "   " + right);
-  line(out, "");
-  line(out, format("Game        %-20s id %-3d  telemetry every %6.2f ms   cycle %6.3f ms", s.gameName.c_str(),
-                   s.gameId, s.telemetryMs, s.cycleMs));
-  line(out, format("Motion      %-38s fade-in %3.0f %%", state(s).c_str(), s.fadePercent));
-  line(out, format("Profile     %-6s  air %3.0f %%  ground %3.0f %%", profileName(s.activeProfile), s.airPercent,
+  line(out, ("kinevra-host  " + s.title).substr(0, 79));
+  std::string time = "running " + clock(s.runningSeconds);
+  if (s.secondsLeft >= 0) time += format(", %.0f s left", s.secondsLeft);
+  line(out, "            " + time);
+  line(out, format("Game        %s (id %d)", s.gameName.c_str(), s.gameId));
+  line(out, format("            telemetry every %.2f ms   cycle %.3f ms", s.telemetryMs, s.cycleMs));
+  line(out, format("Motion      %s, fade-in %.0f %%", state(s).c_str(), s.fadePercent));
+  line(out, format("Profile     %s  (air %.0f %%, ground %.0f %%)", profileName(s.activeProfile), s.airPercent,
                    s.groundPercent));
-  line(out, "Telemetry   accel m/s2  lat " + value(s, 0, "%+8.3f") + "  lon " + value(s, 1, "%+8.3f") + "  vert " +
-                value(s, 2, "%+8.3f"));
-  line(out, "            rate deg/s  yaw " + value(s, 3, "%+8.2f") + "  roll " + value(s, 4, "%+8.2f") + "  pitch " +
-                value(s, 5, "%+8.2f"));
-  line(out, "            angle deg   roll " + value(s, 6, "%+7.2f") + "  pitch " + value(s, 7, "%+7.2f") +
-                "  heading " + value(s, 8, "%+7.1f") + "  speed " + value(s, 9, "%.1f"));
-  std::string cues = "Cues       ";
-  for (int ch = 0; ch < 6; ++ch) cues += format(" %s %+.3f", channelName(ch), s.cue[static_cast<std::size_t>(ch)]);
-  line(out, cues);
-  line(out, format("            tilt roll %+.3f pitch %+.3f   attitude roll %+.3f pitch %+.3f   belt %.1f  wind %.1f",
-                   s.cue[6], s.cue[7], s.cue[8], s.cue[9], s.cue[10], s.cue[21]));
+  line(out, "Telemetry   accel m/s2  lat " + value(s, 0, "%+.3f") + "  lon " + value(s, 1, "%+.3f") + "  vert " +
+                value(s, 2, "%+.3f"));
+  line(out, "            rate deg/s  yaw " + value(s, 3, "%+.2f") + "  roll " + value(s, 4, "%+.2f") + "  pitch " +
+                value(s, 5, "%+.2f"));
+  line(out, "            angle deg   roll " + value(s, 6, "%+.2f") + "  pitch " + value(s, 7, "%+.2f") + "  heading " +
+                value(s, 8, "%+.1f") + "  speed " + value(s, 9, "%.1f"));
+  line(out, format("Cues        sway %+.3f  surge %+.3f  heave %+.3f  yaw %+.3f", s.cue[0], s.cue[1], s.cue[2],
+                   s.cue[3]));
+  line(out, format("            roll %+.3f  (tilt %+.3f, attitude %+.3f)", s.cue[4], s.cue[6], s.cue[8]));
+  line(out, format("            pitch %+.3f  (tilt %+.3f, attitude %+.3f)", s.cue[5], s.cue[7], s.cue[9]));
+  line(out, format("            belt %.1f  wind %.1f", s.cue[10], s.cue[21]));
   if (s.haveOutput) {
-    std::string o = "Output     ";
-    for (int ch = 0; ch < 6; ++ch)
-      o += format(" %s %+.4f", channelName(ch), static_cast<double>(s.output.axes[static_cast<std::size_t>(ch)]));
-    line(out, o);
-    line(out, format("            belt %u  wind %u", s.output.belt, s.output.wind));
+    const auto& a = s.output.axes;
+    line(out, format("Output      sway %+.4f  surge %+.4f  heave %+.4f", static_cast<double>(a[0]),
+                     static_cast<double>(a[1]), static_cast<double>(a[2])));
+    line(out, format("            yaw %+.4f  roll %+.4f  pitch %+.4f  belt %u  wind %u", static_cast<double>(a[3]),
+                     static_cast<double>(a[4]), static_cast<double>(a[5]), s.output.belt, s.output.wind));
   } else {
     line(out, "Output      no message built yet");
     line(out, "");
   }
   if (s.controller == "none") {
     line(out, "Controller  none (no serial bridge)");
+    line(out, "");
   } else {
-    line(out, format("Controller  %-6s %-13s %-16s frames in %-8llu motion cycles %-9llu bridge %.2f ms",
-                     s.controller.c_str(), !s.linkRunning ? "not started" : s.connected ? "connected" : "searching",
-                     s.interfaceRunning ? "" : "(paused)", static_cast<unsigned long long>(s.framesIn),
-                     static_cast<unsigned long long>(s.motionCycles), s.bridgeCycleMs));
+    line(out, format("Controller  %s  %s%s  frames in %llu  motion cycles %llu", s.controller.c_str(),
+                     !s.linkRunning ? "not started" : s.connected ? "connected" : "searching",
+                     s.interfaceRunning ? "" : " (paused)", static_cast<unsigned long long>(s.framesIn),
+                     static_cast<unsigned long long>(s.motionCycles)));
+    line(out, format("            bridge %.2f ms  last in: %s", s.bridgeCycleMs,
+                     s.lastFrame.empty() ? "-" : s.lastFrame.c_str()));
   }
-  line(out, "            last frame in: " + (s.lastFrame.empty() ? std::string("-") : s.lastFrame));
   line(out, "Fan         " + s.wind);
-  line(out, "");
   line(out, "Library messages:");
-  for (const std::string& m : s.messages) line(out, "  " + m.substr(0, 110));
+  for (const std::string& m : s.messages) line(out, "  " + m.substr(0, 77));
   for (std::size_t i = s.messages.size(); i < 6; ++i) line(out, "");
-  line(out, "");
   line(out, "Ctrl-C stops the rig.");
   out += "\x1b[J";
   return out;
