@@ -184,6 +184,8 @@ int runDemo(HostOptions o) {
     std::fprintf(stderr,
                  "kinevra-host: on Windows the demo's controller needs a pair of connected ports (a null-modem\n"
                  "pair): --demo-ports LIBRARY_PORT RIG_PORT, e.g. --demo-ports 10 11\n");
+    std::error_code ec;
+    fs::remove_all(dir, ec);
     return 2;
 #else
     const fs::path comDir = dir / "com";
@@ -213,7 +215,13 @@ int runDemo(HostOptions o) {
   }
 
   HostSession host(o);
-  if (const int rc = host.prepare()) return rc;
+  if (const int rc = host.prepare()) {
+    game.stop();
+    rig.stop();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return rc;
+  }
   std::array<int, 6> items{};
   for (std::size_t a = 0; a < 6; ++a) items[a] = host.gameDataItem(kAxisInputs[a].telemetry);
   Sampler sampler(host.api(), items);
