@@ -86,6 +86,8 @@ int HostSession::prepare() {
                  options_.library.empty() ? kLibraryName : options_.library.c_str(), library_.error().c_str());
     return 1;
   }
+  // Loaded until the process ends, as the rig's front end keeps it.
+  library_.keepForProcessLife();
   api_.load(library_);
   // Without these there is no engine to run or watch.
   for (const char* name : {"startGamesource_Thread", "stopGamesource_Thread", "setMotionsystemready", "getGameID",
