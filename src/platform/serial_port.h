@@ -9,7 +9,10 @@
 //   /dev/ttyUSB<k>  -> COM<k+33>
 //   /dev/ttyACM<k>  -> COM<k+65>
 // When KINEVRA_COM_DIR names a folder, that folder alone is the mapping: its
-// entries "comN" (any case; links to devices, as Wine's dosdevices) are COMn.
+// entries "comN" (any case; links to devices, as Wine's dosdevices) are COMn,
+// and a file "comN.hwid" beside an entry gives that port's USB hardware
+// identifiers (one line, e.g. USB\VID_1A86&PID_7523), as sysfs does for a
+// real device: how a pseudo-terminal passes for a supported controller.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -23,7 +23,9 @@ inline constexpr const char* kLibraryName = "libkinevra.so";
 class LibraryLoader {
  public:
   LibraryLoader() = default;
-  ~LibraryLoader() { close(); }
+  ~LibraryLoader() {
+    if (!keep_) close();
+  }
   LibraryLoader(const LibraryLoader&) = delete;
   LibraryLoader& operator=(const LibraryLoader&) = delete;
 
@@ -79,11 +81,17 @@ class LibraryLoader {
     return reinterpret_cast<Fn>(symbol(name));
   }
 
+  // Leaves the library loaded when this object goes, as a host that uses it
+  // until it exits does: whatever the library keeps for the life of the
+  // process stays in place.
+  void keepForProcessLife() { keep_ = true; }
+
   bool isOpen() const { return handle_ != nullptr; }
   const std::string& error() const { return error_; }
 
  private:
   void* handle_ = nullptr;
+  bool keep_ = false;
   std::string error_;
 };
 

@@ -1,116 +1,111 @@
-// kinevra-host: loads the Kinevra library by name, starts its engine and shows
-// the engine's state once a second until Ctrl-C.
-//
-//   kinevra-host [--library PATH] [--seconds N] [--ready]
-#include <atomic>
-#include <chrono>
+// kinevra-host: loads the Kinevra library by name, as the rig's front end
+// does, configures its engine from a rig profile, starts the game-source
+// thread and the serial bridge, and shows what the library does, live, until
+// Ctrl-C. --demo runs the whole chain with stand-ins for the game and the
+// controller. kinevra-host --help lists the options.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
-#include "kinevra.h"
-#include "library_loader.h"
+#include "demo.h"
+#include "host_session.h"
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-extern "C" void onSignal(int) { g_stop.store(true); }
+extern "C" void onSignal(int) {
+  // A second Ctrl-C while stopping hangs no longer.
+  if (kinevra_host::stopRequested.exchange(true)) std::_Exit(130);
+}
 
-struct Api {
-  decltype(&startGamesource_Thread) start = nullptr;
-  decltype(&stopGamesource_Thread) stop = nullptr;
-  decltype(&setMotionsystemready) ready = nullptr;
-  decltype(&getGameID) gameId = nullptr;
-  decltype(&getGameName) gameName = nullptr;
-  decltype(&getMotionDataTimeFrame) cycleMs = nullptr;
-  decltype(&getTransitionStatus) fade = nullptr;
-  decltype(&getactiveProfil) profile = nullptr;
+void usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: kinevra-host [--profile FILE] [options]\n"
+               "       kinevra-host --check --profile FILE\n"
+               "       kinevra-host --demo [--seconds N] [--plot FILE]\n"
+               "\n"
+               "  --profile FILE    configure the engine from a rig profile (see profiles/sample-rig.profile)\n"
+               "  --check           check the profile and that the library takes every setting; start nothing\n"
+               "  --controller PORT the controller's port, overriding the profile: COMn, auto or none\n"
+               "  --wind PORT       the fan controller's port, overriding the profile: COMn or none\n"
+               "  --hold            never declare the motion system ready (watch only; the rig stays still)\n"
+               "  --seconds N       stop after N seconds (default: at Ctrl-C; the demo: 20 s of motion)\n"
+               "  --plain           a status line per second instead of the live screen\n"
+               "  --library PATH    load the library from PATH instead of by its name\n"
+               "  --demo            play a scripted drive (gamesim) to a controller on a pseudo-terminal (rigsim),\n"
+               "                    then summarise what the controller received and plot it\n"
+               "  --plot FILE       the demo's plot (default kinevra-demo.svg)\n"
+               "  --demo-ports A B  the demo over a real null-modem pair: the library opens COMA, rigsim COMB\n");
+}
 
-  bool load(const kinevra_host::LibraryLoader& lib) {
-    start = lib.get<decltype(start)>("startGamesource_Thread");
-    stop = lib.get<decltype(stop)>("stopGamesource_Thread");
-    ready = lib.get<decltype(ready)>("setMotionsystemready");
-    gameId = lib.get<decltype(gameId)>("getGameID");
-    gameName = lib.get<decltype(gameName)>("getGameName");
-    cycleMs = lib.get<decltype(cycleMs)>("getMotionDataTimeFrame");
-    fade = lib.get<decltype(fade)>("getTransitionStatus");
-    profile = lib.get<decltype(profile)>("getactiveProfil");
-    return start && stop && ready && gameId && gameName && cycleMs && fade && profile;
-  }
-};
-
-void usage() {
-  std::fprintf(stderr,
-               "usage: kinevra-host [--library PATH] [--seconds N] [--ready]\n"
-               "  --library PATH  load the library from PATH instead of by its name\n"
-               "  --seconds N     stop after N seconds (default: run until Ctrl-C)\n"
-               "  --ready         declare the motion system ready once started\n");
+bool number(const char* text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text, &end);
+  return end && end != text && *end == '\0' && out >= 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* libraryPath = nullptr;
-  int seconds = -1;
-  bool declareReady = false;
+  kinevra_host::HostOptions o;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--library") && i + 1 < argc) {
-      libraryPath = argv[++i];
-    } else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) {
-      seconds = std::atoi(argv[++i]);
-    } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-      usage();
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
       return 0;
-    } else if (!std::strcmp(argv[i], "--ready")) {
-      declareReady = true;
+    } else if (a == "--profile" && hasValue) {
+      o.profile = argv[++i];
+    } else if (a == "--check") {
+      o.check = true;
+    } else if (a == "--controller" && hasValue) {
+      o.controller = argv[++i];
+    } else if (a == "--wind" && hasValue) {
+      o.wind = argv[++i];
+    } else if (a == "--hold") {
+      o.hold = true;
+    } else if (a == "--seconds" && hasValue) {
+      if (!number(argv[++i], o.seconds)) {
+        std::fprintf(stderr, "kinevra-host: --seconds takes a number of seconds\n");
+        return 2;
+      }
+    } else if (a == "--plain") {
+      o.plain = true;
+    } else if (a == "--library" && hasValue) {
+      o.library = argv[++i];
+    } else if (a == "--demo") {
+      o.demo = true;
+    } else if (a == "--plot" && hasValue) {
+      o.plot = argv[++i];
+    } else if (a == "--demo-ports" && i + 2 < argc) {
+      o.demoLibraryPort = std::atoi(argv[++i]);
+      o.demoRigPort = std::atoi(argv[++i]);
+      if (o.demoLibraryPort <= 0 || o.demoRigPort <= 0) {
+        std::fprintf(stderr, "kinevra-host: --demo-ports takes two port numbers\n");
+        return 2;
+      }
     } else {
-      usage();
+      std::fprintf(stderr, "kinevra-host: unknown option %s\n", a.c_str());
+      usage(stderr);
       return 2;
     }
-  }
-
-  kinevra_host::LibraryLoader lib;
-  if (!lib.open(libraryPath)) {
-    std::fprintf(stderr, "kinevra-host: cannot load %s: %s\n",
-                 libraryPath ? libraryPath : kinevra_host::kLibraryName, lib.error().c_str());
-    return 1;
-  }
-  Api api;
-  if (!api.load(lib)) {
-    std::fprintf(stderr, "kinevra-host: the library lacks an engine export\n");
-    return 1;
   }
 
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
 
-  api.start();
-  if (declareReady) api.ready(1);
-  std::printf("kinevra-host: engine started; Ctrl-C stops it\n");
-  std::fflush(stdout);
+  if (o.demo) return kinevra_host::runDemo(o);
 
-  const auto begin = std::chrono::steady_clock::now();
-  auto next = begin;
-  while (!g_stop.load()) {
-    char name[64] = {};
-    api.gameName(name);
-    const int activeProfile = api.profile();
-    const int id = api.gameId();
-    const char* state = id < 0 ? "searching" : declareReady ? "cycling" : "waiting";
-    std::printf("%-9s  game: %-20s id: %3d  cycle: %7.3f ms  fade: %3.0f %%  profile: %s\n", state, name,
-                id, api.cycleMs(), api.fade(),
-                activeProfile == 0 ? "air" : activeProfile == 1 ? "ground" : "none");
-    std::fflush(stdout);
-    next += std::chrono::seconds(1);
-    if (seconds >= 0 && next - begin > std::chrono::seconds(seconds)) break;
-    while (!g_stop.load() && std::chrono::steady_clock::now() < next)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kinevra_host::HostSession host(o);
+  if (const int rc = host.prepare()) return rc;
+  if (o.check) {
+    std::printf("kinevra-host: %s: the library takes every setting\n",
+                o.profile.empty() ? "(no profile)" : o.profile.c_str());
+    return 0;
   }
-
-  api.stop();
-  std::printf("kinevra-host: engine stopped\n");
+  host.start();
+  host.run();
+  host.shutdown();
   return 0;
 }

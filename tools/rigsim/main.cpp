@@ -4,7 +4,7 @@
 //
 //   rigsim (--pty LINK | --port N) [--reply A|B|X|none] [--trailer lfcr|crc]
 //          [--answers N] [--delay-ms N] [--stale N] [--log FILE]
-//          [--commands FILE] [--seconds N]
+//          [--commands FILE] [--messages FILE] [--seconds N]
 //
 //   --pty       make a pseudo-terminal; its other end is linked at LINK (e.g.
 //               a folder named by KINEVRA_COM_DIR, file "com5")
@@ -22,11 +22,16 @@
 //               sends a frame of that kind (CRC trailer), or N of them, each
 //               with a running number in bytes 2..5 (little-endian, counted
 //               over rigsim's life); "close" drops the line
+//   --messages  one line per frame received, for analysis: "NS KIND STATUS
+//               HEX" (NS the steady clock in ns; KIND F9, F8, FA, FB, FC for
+//               the rig message, or junk; STATUS lfcr, crc-ok, crc-bad, or -
+//               for junk); rig messages also decoded
 //
 // Besides the controller's own frame kinds it recognises the rig output
 // message FC FC (36 bytes, LF CR or CRC trailer) that the host sends.
-//   --seconds   how long to run (default 120)
+//   --seconds   how long to run (default 120; SIGTERM or SIGINT end it sooner)
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,8 +60,49 @@ struct Options {
   int stale = 0;
   std::string log;
   std::string commands;
+  std::string messages;
   int seconds = 120;
 };
+
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void requestStop(int) { stopRequested = 1; }
+
+std::string packedHex(const std::uint8_t* p, std::size_t n) {
+  std::string s;
+  char b[3];
+  for (std::size_t i = 0; i < n; ++i) {
+    std::snprintf(b, sizeof b, "%02X", p[i]);
+    s += b;
+  }
+  return s;
+}
+
+// The rig message's values: little-endian floats, big-endian belt and wind.
+std::string decodedRigMessage(const std::uint8_t* p) {
+  static const char* const axes[] = {"sway", "surge", "heave", "yaw", "roll", "pitch"};
+  std::string s;
+  char b[48];
+  for (int i = 0; i < 6; ++i) {
+    const std::uint8_t* f = p + 2 + 4 * i;
+    const std::uint32_t bits = std::uint32_t(f[0]) | std::uint32_t(f[1]) << 8 | std::uint32_t(f[2]) << 16 |
+                               std::uint32_t(f[3]) << 24;
+    float v;
+    std::memcpy(&v, &bits, 4);
+    std::snprintf(b, sizeof b, " %s=%.9g", axes[i], static_cast<double>(v));
+    s += b;
+  }
+  auto be = [](const std::uint8_t* q) {
+    return std::uint32_t(q[0]) << 24 | std::uint32_t(q[1]) << 16 | std::uint32_t(q[2]) << 8 | std::uint32_t(q[3]);
+  };
+  std::snprintf(b, sizeof b, " belt=%lu wind=%lu", static_cast<unsigned long>(be(p + 26)),
+                static_cast<unsigned long>(be(p + 30)));
+  return s + b;
+}
+
+long long steadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // One side of the line: the pseudo-terminal or a real port.
 class Line {
@@ -160,6 +206,7 @@ bool parse(int argc, char** argv, Options& o) {
     else if (a == "--stale") o.stale = std::atoi(v.c_str());
     else if (a == "--log") o.log = v;
     else if (a == "--commands") o.commands = v;
+    else if (a == "--messages") o.messages = v;
     else if (a == "--seconds") o.seconds = std::atoi(v.c_str());
     else return false;
   }
@@ -175,6 +222,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   Log log(o.log);
+  Log messages(o.messages);
+  std::signal(SIGTERM, requestStop);
+  std::signal(SIGINT, requestStop);
   Line line;
   if (!line.open(o)) {
     std::fprintf(stderr, "rigsim: cannot open the line\n");
@@ -189,7 +239,7 @@ int main(int argc, char** argv) {
   std::uint32_t sentNumber = 0;
   bool open = true;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
-  while (std::chrono::steady_clock::now() < end) {
+  while (std::chrono::steady_clock::now() < end && !stopRequested) {
     if (!o.commands.empty()) {
       std::ifstream c(o.commands);
       c.seekg(commandsRead);
@@ -223,6 +273,7 @@ int main(int argc, char** argv) {
       continue;
     }
     const std::int64_t n = line.read(buf, sizeof buf);
+    const std::string readAt = std::to_string(steadyNs());  // when these bytes arrived
     if (n < 0) {
       log.line("line failed");
       break;
@@ -237,6 +288,7 @@ int main(int argc, char** argv) {
         while (j < in.size() && !(kindOf(in[j]))) ++j;
         if (j == in.size() && in.size() - i < 2 && kindOf(in[i])) break;  // a marker may follow
         log.line("rx junk " + hex(&in[i], j - i));
+        messages.line(readAt + " junk - " + packedHex(&in[i], j - i));
         i = j;
         continue;
       }
@@ -250,6 +302,8 @@ int main(int argc, char** argv) {
       char kind[8];
       std::snprintf(kind, sizeof kind, "%02X", f->kind);
       log.line(std::string("rx ") + kind + " " + how + " " + hex(p, f->length));
+      messages.line(readAt + " " + kind + " " + how + " " + packedHex(p, f->length) +
+                    (f->kind == kRigOutput.kind ? decodedRigMessage(p) : std::string()));
       const bool request = f->kind == 0xF9 && p[2] == 1 && p[3] == 0 && p[4] == 0 && p[5] == 0;
       i += f->length;
       if (request && o.reply != 'N' && (o.answers < 0 || answered < o.answers)) {

@@ -133,6 +133,17 @@ std::string upperHex4(const std::string& s) {
 SerialDeviceIdentity identityOf(int number, const std::string& path) {
   SerialDeviceIdentity id;
   id.friendlyName = "Serial port (COM" + std::to_string(number) + ")";
+  // In a folder mapping, a file beside the link may give the port's hardware
+  // identifiers ("com5.hwid", one line such as USB\VID_1A86&PID_7523): the
+  // USB identity that a pseudo-terminal standing in for a controller lacks.
+  if (mappingFolder()) {
+    const std::string ids = readLine(path + ".hwid");
+    if (!ids.empty()) {
+      id.friendlyName = "USB serial device (COM" + std::to_string(number) + ")";
+      id.hardwareIds = ids;
+      return id;
+    }
+  }
   char resolved[PATH_MAX];
   if (!realpath(path.c_str(), resolved)) return id;
   const std::string_view dev = resolved;
