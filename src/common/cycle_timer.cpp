@@ -23,6 +23,11 @@ void CycleTimer::restart() {
   mark = clock_->counter();
 }
 
+void CycleTimer::resynchronise() {
+  mark = now = clock_->counter();
+  debtUs = 0.0;
+}
+
 void CycleTimer::wait(double) {
   double elapsed = elapsedUsNow();
   if (elapsed > 0.0 && elapsed < 1000.0) clock_->sleepMs(1);

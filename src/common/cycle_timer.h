@@ -19,6 +19,10 @@ class CycleTimer {
   // Ends the current cycle and starts the next: notes its length in lastTicks,
   // folds it into the running average and sets a new mark.
   void restart();
+  // Starts timing afresh after the loop waited: the current cycle is measured
+  // from now, and the debt of sleep pacing is dropped. The last cycle's length
+  // and the running average stay what they were.
+  void resynchronise();
   // Busy-wait pacing: tops the cycle up to just over 2000 us. The argument is
   // not used.
   void wait(double unused = 0.0);

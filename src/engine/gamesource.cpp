@@ -1,5 +1,6 @@
 #include "engine/gamesource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -16,6 +17,9 @@ constexpr int kReadFailureLimit = 1000;
 constexpr int kStaleLimit = 250;
 // GameData values compared by the stale check: the first 23 handed to hosts.
 constexpr int kFirstComparedValue = 4;
+// No single cycle moves the fade on by more than two nominal 2 ms cycles,
+// however long it really took: a stalled thread must never make the rig jump.
+constexpr double kMaxFadeStepMs = 4.0;
 }  // namespace
 
 Gamesource::Gamesource(Clock& clock, TelemetryLink* link, LinkState* controller)
@@ -80,15 +84,24 @@ void Gamesource::loopPass() {
       timer.restart();
       outputSuspended.exchange(false);
     }
+    cycleTimingStale_ = true;
   } else if (!motionSystemReady.load()) {
     clock_->sleepMs(1);
+    cycleTimingStale_ = true;
   } else if (!motionCycle()) {
+    cycleTimingStale_ = true;
     return;
   }
   clock_->sleepMs(1);
 }
 
 bool Gamesource::motionCycle() {
+  // The first cycle after searching or waiting is timed from its own start:
+  // measured from the last motion cycle, it would carry the whole wait.
+  if (cycleTimingStale_) {
+    timer.resynchronise();
+    cycleTimingStale_ = false;
+  }
   if (link_->readGameData() == 1)
     readFailures = 0;
   else
@@ -145,6 +158,9 @@ void Gamesource::resetFade() {
   TelemetryFrame& f = sources.frame;
   fade.store(0.0, std::memory_order_relaxed);
   fadeTicks_ = 0.0;
+  // The last measured cycle ran before this restart: the fade counts only
+  // the cycles after it.
+  fadeRestarted_ = true;
   for (int i = 0; i < kChannelCount; ++i) storeShared(f.heldCue[i], loadShared(f.cue[i]));
 }
 
@@ -156,8 +172,12 @@ void Gamesource::stepFade() {
     storeShared(f.cue[i], (f.cue[i] - f.heldCue[i]) * fd + f.heldCue[i]);
   // The fade follows the measured time summed since it restarted, so that it
   // lands on exactly 1.0 when that time reaches fadeDurationMs (adding up the
-  // per-cycle steps would fall short by rounding).
-  fadeTicks_ += timer.lastTicks.load(std::memory_order_relaxed);
+  // per-cycle steps would fall short by rounding). Each cycle counts for at
+  // most kMaxFadeStepMs.
+  if (fadeRestarted_)
+    fadeRestarted_ = false;
+  else
+    fadeTicks_ += std::min(timer.lastTicks.load(std::memory_order_relaxed), kMaxFadeStepMs * timer.ticksPerMs);
   fd = fadeTicks_ / timer.ticksPerMs / fadeDurationMs;
   if (fd > 1.0) fd = 1.0;
   fade.store(fd, std::memory_order_relaxed);

@@ -197,6 +197,10 @@ class Gamesource {
   double* poseView_ = nullptr;
   std::atomic<bool> fadeResetRequested_{false};
   double fadeTicks_ = 0.0;  // measured cycle time since the fade restarted
+  bool fadeRestarted_ = false;  // no cycle measured since the fade restarted
+  // The loop did something other than a motion cycle since the last one
+  // (searching, waiting, back to searching): the next cycle is timed afresh.
+  bool cycleTimingStale_ = true;
   std::mutex lifecycleLock_;  // serialises thread start and stop
   std::thread thread_;
 };

@@ -161,8 +161,10 @@ TEST_F(EngineFixture, OnlyTheFirst23HandedOutValuesAreCompared) {
 }
 
 TEST_F(EngineFixture, FadeReachesExactlyOneAfter4000MsOfMeasuredCycles) {
-  engine.resetFade();
   engine.timer.lastTicks.store(2.0 * engine.timer.ticksPerMs);
+  engine.resetFade();
+  engine.stepFade();  // that cycle was measured before the restart: it counts nothing
+  EXPECT_EQ(engine.fade.load(), 0.0);
   for (int i = 0; i < 1999; ++i) {
     engine.stepFade();
     ASSERT_LT(engine.fade.load(), 1.0);
@@ -175,18 +177,105 @@ TEST_F(EngineFixture, FadeReachesExactlyOneAfter4000MsOfMeasuredCycles) {
   EXPECT_EQ(engine.fade.load(), 1.0);
 }
 
-TEST_F(EngineFixture, FadeMovesOutputsLinearlyFromHeldToLive) {
+TEST_F(EngineFixture, FadeMovesOutputsLinearlyFromHeldToLiveAndNoCycleCountsMoreThan4Ms) {
   frame.cue[0] = 2.0;
   engine.resetFade();
   EXPECT_EQ(frame.heldCue[0], 2.0);
-  engine.timer.lastTicks.store(1000.0 * engine.timer.ticksPerMs);  // 1 s cycles
+  engine.stepFade();
+  // Cycles of a whole second (a stalled thread) move the fade as 4 ms ones.
+  engine.timer.lastTicks.store(1000.0 * engine.timer.ticksPerMs);
   for (double expectedFade : {0.0, 0.25, 0.5, 0.75}) {
-    EXPECT_DOUBLE_EQ(engine.fade.load(), expectedFade);
+    EXPECT_NEAR(engine.fade.load(), expectedFade, 1e-12);
     frame.cue[0] = 10.0;  // the live value the cue computation produced
     engine.stepFade();
-    EXPECT_DOUBLE_EQ(frame.cue[0], (10.0 - 2.0) * expectedFade + 2.0);
+    EXPECT_NEAR(frame.cue[0], (10.0 - 2.0) * expectedFade + 2.0, 1e-9);
+    for (int i = 1; i < 250; ++i) engine.stepFade();
   }
   EXPECT_EQ(engine.fade.load(), 1.0);
+}
+
+// Readiness after a wait of 0.1 s, 0.63 s or 5 s, on either pacing: the fade
+// rises from 0 and takes 4 s of motion cycles, however long the engine waited,
+// and one stalled cycle of 300 ms in the middle moves it no more than the bound.
+struct FadeAfterWait : EngineFixture, ::testing::WithParamInterface<std::tuple<double, int>> {};
+
+TEST_P(FadeAfterWait, RisesFromZeroOverFourSecondsOfCycles) {
+  const auto [waitSeconds, precise] = GetParam();
+  constexpr double kBound = 4.0 / 4000.0;  // two nominal cycles of the 4 s fade
+  clock.readStepNs = 5000;
+  engine.threadStartup();
+  engine.timer.precise.store(precise);
+  moveInputs();
+  engine.loopPass();  // attaches
+  ASSERT_TRUE(engine.attached.load());
+  for (int i = 0; i < 50; ++i) {  // a motion system that was ready, then not
+    engine.setMotionSystemReady(1);
+    moveInputs();
+    engine.loopPass();
+  }
+  engine.setMotionSystemReady(0);
+  const std::int64_t waitStart = clock.nowNs();
+  while (clock.nowNs() - waitStart < static_cast<std::int64_t>(waitSeconds * 1e9)) engine.loopPass();
+
+  engine.setMotionSystemReady(1);
+  const std::int64_t ready = clock.nowNs();
+  bool stalled = false;
+  double lastFade = 0.0;
+  int cycles = 0;
+  while (engine.transitionStatus() < 100.0) {
+    ASSERT_LT(cycles, 3000) << "the fade never completed";
+    const double elapsedMs = (clock.nowNs() - ready) / 1e6;
+    if (!stalled && elapsedMs > 1500.0) {
+      link.onRead = [&] {
+        clock.advanceUs(300000.0);
+        link.onRead = nullptr;
+      };
+      stalled = true;
+    }
+    moveInputs();
+    engine.loopPass();
+    ++cycles;
+    const double f = engine.fade.load();
+    ASSERT_LE(f - lastFade, kBound + 1e-12) << "cycle " << cycles << " after " << elapsedMs << " ms";
+    ASSERT_GE(f, lastFade);
+    lastFade = f;
+    if (cycles == 1) {
+      EXPECT_EQ(f, 0.0);  // the first cycle starts from the held values
+      // ... and is timed from its own start, not from the last cycle before the wait.
+      EXPECT_LT(engine.timer.lastCycleMs(), 2.5);
+    }
+    if (cycles == 2 && precise) {
+      EXPECT_NEAR(engine.timer.lastCycleMs(), 2.0, 0.1);
+    }
+  }
+  const double totalMs = (clock.nowNs() - ready) / 1e6;
+  // 4 s of cycles, plus the 300 ms the stalled one really took, plus a cycle
+  // (and the manual clock's 5 us between the two counter reads of a restart,
+  // which no cycle is measured for).
+  EXPECT_GE(totalMs, 4000.0 + 300.0 - 4.0);
+  EXPECT_LE(totalMs, 4000.0 + 300.0 + 10.0 + cycles * 0.005);
+  EXPECT_GE(cycles, 1900);
+  EXPECT_EQ(engine.fade.load(), 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, FadeAfterWait,
+                         ::testing::Combine(::testing::Values(0.1, 0.63, 5.0), ::testing::Values(1, 0)));
+
+TEST_F(EngineFixture, AStalledCycleIsReportedAsItWas) {
+  clock.readStepNs = 20000;
+  attachAndReady();
+  for (int i = 0; i < 10; ++i) {
+    moveInputs();
+    engine.loopPass();
+  }
+  link.onRead = [&] {
+    clock.advanceUs(300000.0);
+    link.onRead = nullptr;
+  };
+  moveInputs();
+  engine.loopPass();
+  // getMotionDataTimeFrame: the 300 ms stall and the 1 ms rest before it.
+  EXPECT_NEAR(engine.timer.lastCycleMs(), 301.0, 1.5);
 }
 
 TEST_F(EngineFixture, ReadinessChangesRestartTheFadeOnTheEngineThread) {
