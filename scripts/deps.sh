@@ -6,7 +6,8 @@ set -euo pipefail
 what=${1:-all}
 native=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
         binutils procps python3 iproute2)
-extra=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+extra=(clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+       mono-mcs mono-runtime)
 pkgs=("${native[@]}")
 [ "$what" = all ] && pkgs+=("${extra[@]}")
 
