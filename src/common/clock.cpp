@@ -13,6 +13,8 @@ class SystemClock final : public Clock {
   std::int64_t frequency() override { return platform::performanceFrequency(); }
   std::int64_t steadyNs() override { return platform::steadyNowNs(); }
   void sleepUntil(std::int64_t targetNs) override { platform::sleepUntilSteady(targetNs); }
+  bool sleepUntilCounter(std::int64_t target) override { return platform::sleepUntilCounter(target); }
+  bool preciseTimedWaits() override { return platform::preciseTimedWaits(); }
 };
 }  // namespace
 

@@ -14,6 +14,12 @@ class Clock {
   virtual std::int64_t steadyNs() = 0;   // steady clock, nanoseconds
   // Sleeps whole milliseconds until the steady clock reaches targetNs.
   virtual void sleepUntil(std::int64_t targetNs) = 0;
+  // Sleeps as precisely as the system allows until the counter reaches
+  // target; false, without sleeping, where there is no such sleep.
+  virtual bool sleepUntilCounter(std::int64_t target) { return false; }
+  // True when the calling thread's timed waits end within microseconds of
+  // their deadline (see platform/clock.h).
+  virtual bool preciseTimedWaits() { return false; }
 
   // Sleeps until steady now + ms.
   void sleepMs(int ms) { sleepUntil(steadyNs() + static_cast<std::int64_t>(ms) * 1000000); }

@@ -30,7 +30,9 @@ void CycleTimer::resynchronise() {
 
 void CycleTimer::wait(double) {
   double elapsed = elapsedUsNow();
-  if (elapsed > 0.0 && elapsed < 1000.0) clock_->sleepMs(1);
+  if (elapsed < 2000.0 - kSpinLeadUs) {
+    if (!clock_->sleepUntilCounter(spinStart()) && elapsed > 0.0 && elapsed < 1000.0) clock_->sleepMs(1);
+  }
   // The spin ends by itself: it lasts until 2000 us after the mark at most.
   do {
     now = clock_->counter();

@@ -23,9 +23,14 @@ class CycleTimer {
   // from now, and the debt of sleep pacing is dropped. The last cycle's length
   // and the running average stay what they were.
   void resynchronise();
-  // Busy-wait pacing: tops the cycle up to just over 2000 us. The argument is
-  // not used.
+  // Busy-wait pacing: tops the cycle up to just over 2000 us. Where the clock
+  // sleeps precisely, it sleeps until kSpinLeadUs before the end and spins
+  // only that last stretch; elsewhere (and with KINEVRA_PACING=spin) it rests
+  // 1 ms while less than 1000 us have passed and spins the rest. The argument
+  // is not used.
   void wait(double unused = 0.0);
+  // What the precise sleep of busy-wait pacing leaves to the spin.
+  static constexpr double kSpinLeadUs = 200.0;
   // Sleep pacing: whole-millisecond sleeps, carrying the excess or shortfall
   // over 2000 us into the next cycle.
   void sleepPace();
@@ -37,6 +42,11 @@ class CycleTimer {
       sleepPace();
   }
 
+  // The counter reading kSpinLeadUs before the cycle's end, where the precise
+  // sleep of busy-wait pacing wakes up.
+  std::int64_t spinStart() const {
+    return mark + static_cast<std::int64_t>((2000.0 - kSpinLeadUs) * ticksPerUs);
+  }
   // Microseconds since the mark.
   double elapsedUsNow() { return static_cast<double>(clock_->counter() - mark) / ticksPerUs; }
   // Length of the last cycle in milliseconds.

@@ -193,14 +193,26 @@ void HostBridge::sendEngineOutput() {
 }
 
 void HostBridge::paceCycle() {
-  // Paced as the cycle timer's wait paces (a rest while less than 1 ms has
-  // passed, then a spin past 2 ms), except that the engine's newest message
-  // is written the moment it arrives rather than at the next cycle's start:
-  // a pose waits for the engine's cycle only, not also for the bridge's.
+  // Paced as the cycle timer's wait paces (a rest, then a spin past 2 ms),
+  // except that the engine's newest message is written the moment it arrives
+  // rather than at the next cycle's start: a pose waits for the engine's
+  // cycle only, not also for the bridge's. Where timed waits are precise the
+  // rest lasts until the spin's last stretch; elsewhere it is 1 ms while less
+  // than 1000 us have passed.
   CycleTimer& timer = link_.bridgeTimer;
   double elapsed = timer.elapsedUsNow();
-  if (elapsed > 0.0 && elapsed < 1000.0) {
-    const auto restEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+  const double restUntilUs = 2000.0 - CycleTimer::kSpinLeadUs;
+  std::chrono::steady_clock::time_point restEnd{};
+  bool rest = false;
+  if (clock_.preciseTimedWaits()) {
+    rest = elapsed < restUntilUs;
+    restEnd = std::chrono::steady_clock::now() +
+              std::chrono::microseconds(static_cast<std::int64_t>(restUntilUs - std::max(elapsed, 0.0)));
+  } else if (elapsed > 0.0 && elapsed < 1000.0) {
+    rest = true;
+    restEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+  }
+  if (rest) {
     while (link_.serialEngineOutput.waitUntilPending(restEnd)) forwardEngineOutput();
   }
   do {

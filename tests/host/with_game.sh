@@ -16,10 +16,14 @@ cleanup() {
 trap cleanup EXIT
 run() { if [ -n "$emulator" ]; then "$emulator" "$@"; else "$@"; fi; }
 
-# A Windows program sees this machine's folders on drive Z:.
-ready=$dir/ready
-[ -n "$emulator" ] && ready=Z:$dir/ready
-run "$gamesim" --game ac --seconds 240 --ready "$ready" >"$dir/game.log" 2>&1 &
+# A Windows program sees this machine's folders on drive Z:. The game runs
+# as a child of this script itself (under Wine: wine itself, not a script
+# around it), so that ending it ends the game and with it its pages.
+game=("$gamesim" --game ac --seconds 240 --ready "$dir/ready")
+if [ -n "$emulator" ]; then
+  game=(env KINEVRA_WINE_DIRECT=1 "$emulator" "$gamesim" --game ac --seconds 240 --ready "Z:$dir/ready")
+fi
+"${game[@]}" >"$dir/game.log" 2>&1 &
 game_pid=$!
 for _ in $(seq 1 600); do [ -f "$dir/ready" ] && break; sleep 0.1; done
 [ -f "$dir/ready" ] || { echo "gamesim did not start"; cat "$dir/game.log"; exit 1; }

@@ -31,11 +31,23 @@ class ManualClock final : public Clock {
     }
   }
 
+  // With preciseSleep set, a sleep on the counter jumps exactly to its target
+  // (as a system with precise timers nearly does); without, there is none.
+  bool sleepUntilCounter(std::int64_t target) override {
+    if (!preciseSleep) return false;
+    counterSleeps.push_back(target);
+    const std::int64_t targetNs = target / freq_ * 1000000000 + target % freq_ * 1000000000 / freq_;
+    if (targetNs > nowNs_) nowNs_ = targetNs;
+    return true;
+  }
+
   void advanceUs(double us) { nowNs_ += static_cast<std::int64_t>(us * 1000.0); }
   std::int64_t nowNs() const { return nowNs_; }
 
   std::int64_t readStepNs = 1000;  // time each counter read takes (busy waits must end)
   std::vector<std::int64_t> sleepsNs;  // requested sleep lengths, in order
+  bool preciseSleep = false;
+  std::vector<std::int64_t> counterSleeps;  // targets of precise sleeps, in order
 
  private:
   std::int64_t freq_;

@@ -1,6 +1,10 @@
 #include "platform/clock.h"
 
+#include <sys/prctl.h>
+
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace kinevra::platform {
@@ -27,6 +31,26 @@ void sleepUntilSteady(std::int64_t targetNs) {
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
   }
+}
+
+bool preciseTimedWaits() {
+  static const bool spinOnly = [] {
+    const char* v = std::getenv("KINEVRA_PACING");
+    return v && std::strcmp(v, "spin") == 0;
+  }();
+  if (spinOnly) return false;
+  // The default slack of 50 us would be most of the spin that follows a wait.
+  thread_local const bool slackSet = prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL) == 0;
+  (void)slackSet;
+  return true;
+}
+
+bool sleepUntilCounter(std::int64_t target) {
+  if (!preciseTimedWaits()) return false;
+  const timespec ts{static_cast<time_t>(target / 1000000000LL), static_cast<long>(target % 1000000000LL)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+  return true;
 }
 
 }  // namespace kinevra::platform

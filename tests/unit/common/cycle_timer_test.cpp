@@ -47,6 +47,36 @@ TEST_F(TimerFixture, BusyWaitAfterLongWorkOnlySpinsToTwoMilliseconds) {
   EXPECT_NEAR(timer.lastTicks.load() / timer.ticksPerUs, 2000.0, 3.0);
 }
 
+// Where the system sleeps precisely, busy-wait pacing sleeps until 200 us
+// before the cycle's end and spins only that last stretch, whatever the work
+// took; a cycle already past that point only spins.
+TEST_F(TimerFixture, BusyWaitWithPreciseSleepSpinsOnlyTheLastStretch) {
+  clock.readStepNs = 1000;
+  clock.preciseSleep = true;
+  for (double workUs : {300.0, 1300.0, 1790.0}) {
+    timer.restart();
+    clock.counterSleeps.clear();
+    clock.advanceUs(workUs);
+    const std::int64_t before = clock.nowNs();
+    const std::int64_t start = timer.mark;
+    timer.wait(0.0);
+    EXPECT_TRUE(clock.sleepsNs.empty()) << workUs;
+    ASSERT_EQ(clock.counterSleeps.size(), 1u) << workUs;
+    EXPECT_EQ(clock.counterSleeps[0], start + 18000) << workUs;  // 1800 us on the 10 MHz counter
+    // About 200 reads of 1 us: the spin of the last stretch only.
+    const double spunUs = (clock.nowNs() - before) / 1000.0 - (1800.0 - workUs);
+    EXPECT_NEAR(spunUs, 200.0, 5.0) << workUs;
+    EXPECT_GT(timer.elapsedUs, 2000.0);
+    EXPECT_LE(timer.elapsedUs, 2001.0);
+  }
+  timer.restart();
+  clock.counterSleeps.clear();
+  clock.advanceUs(1900.0);
+  timer.wait(0.0);
+  EXPECT_TRUE(clock.counterSleeps.empty());
+  EXPECT_GT(timer.elapsedUs, 2000.0);
+}
+
 TEST_F(TimerFixture, BusyWaitAfterShortWorkSleepsOneMillisecondFirst) {
   clock.readStepNs = 1000;
   timer.restart();

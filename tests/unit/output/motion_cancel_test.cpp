@@ -106,7 +106,9 @@ TEST_F(OutputFixture, PoseAxes) {
   input[gd::kPitchSpeed] = 5.0;
   input[gd::kRollPosition] = 10.0;  // attitude 8
   input[gd::kPitchPosition] = 20.0;  // attitude 9
-  cycle(2);
+  // The axes switched on restart the fade: its first cycle counts nothing,
+  // the second ends it (the test's fade is instant), the third is live.
+  cycle(3);
   const double* c = frame.cue;
   EXPECT_DOUBLE_EQ(reader.at(0), 1.0);
   EXPECT_DOUBLE_EQ(reader.at(1), 0.5);

@@ -64,7 +64,8 @@ struct OutputFixture : ::testing::Test {
     engine->loopPass();  // attaches
     ASSERT_TRUE(engine->attached.load());
     engine->setMotionSystemReady(1);
-    engine->loopPass();  // the fade restarts and ends
+    engine->loopPass();  // the fade restarts (that cycle counts nothing towards it)
+    engine->loopPass();  // and ends
     ASSERT_EQ(engine->transitionStatus(), 100.0);
   }
 

@@ -98,8 +98,8 @@ TEST_F(OutputFixture, NullCountTakesNothing) {
   cycle(4);
   EXPECT_EQ(engine->takeCalculationSnapshots(nullptr), nullptr);
   EXPECT_EQ(engine->takeAccelerationSnapshots(nullptr), nullptr);
-  EXPECT_EQ(engine->calculationSnapshotCount(), 5u);  // with the start-up cycle
-  EXPECT_EQ(engine->accelerationSnapshotCount(), 5u);
+  EXPECT_EQ(engine->calculationSnapshotCount(), 6u);  // with the two start-up cycles
+  EXPECT_EQ(engine->accelerationSnapshotCount(), 6u);
   Gamesource::freeSnapshots(nullptr);
 }
 
