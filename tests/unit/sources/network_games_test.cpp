@@ -96,8 +96,12 @@ struct NetworkGames : ::testing::Test {
 
 // Datagrams from the test itself to a game's port on loopback.
 struct Sender {
+  const int started = platform::startSockets();
   platform::SocketHandle s = platform::openDatagramSocket();
-  ~Sender() { platform::closeSocket(s); }
+  ~Sender() {
+    platform::closeSocket(s);
+    if (started == 0) platform::stopSockets();
+  }
   void send(std::uint16_t port, const void* data, std::size_t n) const {
     ASSERT_EQ(platform::sendTo(s, data, n, {platform::kLoopbackAddress, port}), static_cast<std::int64_t>(n));
   }
