@@ -7,6 +7,10 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "drive.h"
@@ -69,6 +73,29 @@ TEST(NoLimits2Game, ServedOverTcpFrameByFrame) {
   EXPECT_EQ(reader.state.lastFrame, last);
   EXPECT_TRUE(reader.state.hasPrevious);
   EXPECT_EQ(sources.detachGame(), 1);
+}
+
+TEST(NoLimits2Game, AServerThatAnswersBadlyOrNotAtAllGivesNothing) {
+  test::ManualClock clock;
+  TelemetrySources sources(clock);
+  const std::vector<std::uint8_t> shortReply = {'N', 0, 6, 0, 0, 0x0c, 0xab, 0, 76, 1, 2, 3, 'L'};
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--tcp", "15151", "--reply", test::toHex(shortReply)},
+        std::vector<std::string>{"--tcp", "15151", "--tcp-silent"}}) {
+    SCOPED_TRACE(args.back());
+    GameDouble server(test::uniqueName("nl2") + ".exe", args);
+    ASSERT_TRUE(server.started());
+    sources.gameFlags[8].store(1);
+    ASSERT_EQ(sources.attachGame(), 1);
+    const std::vector<double> before(sources.frame.gameData + 1, sources.frame.gameData + kGameDataCount);
+    // Each read asks, looks without waiting, and finds no whole reply.
+    for (int i = 0; i < 200; ++i) {
+      EXPECT_EQ(sources.readGameData(), 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), sources.frame.gameData + 1));
+    EXPECT_EQ(sources.detachGame(), 1);
+  }
 }
 
 struct NoLimits2Replies : ::testing::Test {
