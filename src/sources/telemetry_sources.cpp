@@ -2,6 +2,10 @@
 
 #include "platform/console.h"
 #include "sources/flightsim_reader.h"
+#include "sources/network/beamng.h"
+#include "sources/network/lfs.h"
+#include "sources/network/nolimits2.h"
+#include "sources/network/wrc.h"
 #include "sources/probes.h"
 #include "sources/shared_memory_readers.h"
 #include "sources/tcp_reader.h"
@@ -28,13 +32,19 @@ std::unique_ptr<GameReader> makeReader(int id, Clock& clock) {
     case 9:
       return std::make_unique<Pcars2Reader>(clock);
     case 8:
-      return std::make_unique<TcpReader>(id, clock, kNoLimitsPort);
+      return std::make_unique<NoLimits2Reader>(clock);
     case 10:
       return std::make_unique<IrsdkReader>(clock);
     case 14:
       return std::make_unique<Rf2Reader>(clock);
     case 17:
       return std::make_unique<ScsReader>(clock);
+    case 11:
+      return std::make_unique<WrcReader>(clock);
+    case 12:
+      return std::make_unique<BeamngReader>(clock);
+    case 13:
+      return std::make_unique<LfsReader>(clock);
     default:
       return std::make_unique<UdpReader>(id, clock, udpReaderSetup(id));
   }

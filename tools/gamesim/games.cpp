@@ -6,6 +6,7 @@
 #include <iterator>
 #include <vector>
 
+#include "network_games.h"
 #include "platform/named_event.h"
 #include "platform/shared_memory.h"
 
@@ -420,7 +421,7 @@ std::unique_ptr<Game> makeGame(const GameOptions& o) {
   if (o.name == "iracing") return std::make_unique<IRacing>();
   if (o.name == "rf2") return std::make_unique<RFactor2>(o.rf2NotReady);
   if (o.name == "scs") return std::make_unique<TruckSim>();
-  return nullptr;
+  return makeNetworkGame(o);
 }
 
 }  // namespace gamesim

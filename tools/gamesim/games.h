@@ -11,7 +11,7 @@
 namespace gamesim {
 
 struct GameOptions {
-  std::string name;               // ac, acevo, r3e, pcars2, iracing, rf2, scs
+  std::string name;               // ac, acevo, r3e, pcars2, iracing, rf2, scs, wrc, beamng, lfs, nolimits2
   std::size_t graphicsSize = 1320;  // ac: the graphics page's size
   int r3eMajor = 3, r3eMinor = 5;   // r3e: the block's version
   bool r3eInMenus = false;          // r3e: the game sits in its menus
@@ -30,6 +30,9 @@ class Game {
   virtual void close() {}
   // How often the game updates its blocks, per second.
   virtual double rate() const = 0;
+  // Called on every turn of gamesim's loop (about once a millisecond): a game
+  // that serves requests answers them here.
+  virtual void serve() {}
 };
 
 // The game of that name, or null.

@@ -13,7 +13,10 @@
 //   --game         play a game that publishes shared memory, driving the
 //                  scripted loop of drive.h: ac (Assetto Corsa: physics and
 //                  graphics pages), acevo (the physics page only), r3e,
-//                  pcars2, iracing, rf2 (the plug-in block), scs
+//                  pcars2, iracing, rf2 (the plug-in block), scs; or
+//                  sends it as a network game does: wrc, beamng, lfs
+//                  (datagrams to the game's local port), nolimits2 (the
+//                  telemetry server on 127.0.0.1:15151)
 //   --at           hold the drive at this moment of the loop (the game keeps
 //                  updating its counters, ticks and clock)
 //   --steps        stop updating after N updates (the blocks stay)
@@ -352,6 +355,7 @@ int main(int argc, char** argv) {
       if (nextUpdate < Clock::now()) nextUpdate = Clock::now();
     }
     server.serve();
+    if (game) game->serve();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (game) game->close();
