@@ -86,6 +86,9 @@ int UdpReader::update(double* gameData) {
       }
       break;
     case UdpReading::UntilShort:
+      // An accepted datagram too short to carry values ends the read; it is
+      // an update all the same (the game is there, its values unchanged).
+      if (static_cast<std::size_t>(n) < setup_.valueLength) taken = true;
       for (int i = 1; static_cast<std::size_t>(n) >= setup_.valueLength; ++i) {
         taken = convert(buffer_.data(), setup_.valueLength, gameData) || taken;
         if (i >= kMaxDatagramsPerUpdate || (n = receive()) < 0) break;

@@ -10,11 +10,16 @@ namespace kinevra {
 
 bool convertBeamngDatagram(const std::uint8_t* datagram, std::size_t n, double* g, bool& converting) {
   const ByteView d(datagram, n);
+  // A datagram that is not "BNG1" ends the conversions of this read, and one
+  // read while they are ended converts nothing; both still count as an
+  // update (the game is there). A "BNG1" datagram too short for its fields
+  // says nothing.
   if (!d.contains(0, 4) || std::memcmp(d.data(), "BNG1", 4) != 0) {
     converting = false;
-    return false;
+    return true;
   }
-  if (!converting || !d.contains(0, beamng::kFieldsEnd)) return false;
+  if (!converting) return true;
+  if (!d.contains(0, beamng::kFieldsEnd)) return false;
   const auto f = [&](std::size_t offset) { return static_cast<double>(d.get<float>(offset)); };
   GameValues v;
   v.set(gd::kLateralSpeed, -f(16));

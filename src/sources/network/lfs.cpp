@@ -11,7 +11,9 @@ namespace kinevra {
 
 bool convertLfsPacket(const std::uint8_t* packet, std::size_t n, double* g) {
   const ByteView d(packet, n);
-  if (!d.contains(0, lfs::kPacketSize) || std::memcmp(d.data(), "LFST", 4) != 0) return false;
+  if (!d.contains(0, lfs::kPacketSize)) return false;
+  // A packet of another kind carries no values; the read is an update all the same.
+  if (std::memcmp(d.data(), "LFST", 4) != 0) return true;
   const auto f = [&](std::size_t offset) { return static_cast<double>(d.get<float>(offset)); };
   const double heading = f(lfs::kHeading);
   if (!std::isfinite(heading)) return false;

@@ -210,12 +210,12 @@ TEST(LfsConversion, TheSameCarGivesTheSameValuesAtAnyHeading) {
     EXPECT_NEAR(g[gd::kRollSpeed], base.rollRate, 1e-3);
     EXPECT_NEAR(g[gd::kYawSpeed], base.yawRate, 1e-3);
   }
-  // Not an "LFST" packet, or not a whole one: nothing.
+  // Not a whole packet: nothing. Not an "LFST" packet: an update without values.
   double g[kGameDataCount] = {};
   auto p = gamesim::lfsPacket(base);
   EXPECT_FALSE(convertLfsPacket(p.data(), p.size() - 1, g));
   p[3] = 'X';
-  EXPECT_FALSE(convertLfsPacket(p.data(), p.size(), g));
+  EXPECT_TRUE(convertLfsPacket(p.data(), p.size(), g));
   for (double v : g) EXPECT_EQ(v, 0.0);
 }
 
@@ -240,14 +240,17 @@ TEST_F(NetworkGames, QueuedDatagramsThatEndAReadEarly) {
     sender.send(4444, third.data(), third.size());
     EXPECT_EQ(sources.readGameData(), 1);
     EXPECT_NEAR(g[gd::kYawPosition], 120.0, 2e-3);
-    // Only datagrams that are not "BNG1": no update.
+    // Only datagrams that are not "BNG1": an update that converts nothing.
+    const double yawHeld = g[gd::kYawPosition];
     sender.send(4444, junk, sizeof junk);
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(sources.readGameData(), 0);
+    EXPECT_EQ(sources.readGameData(), 1);
+    EXPECT_EQ(g[gd::kYawPosition], yawHeld);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(sources.readGameData(), 0);  // nothing queued
     EXPECT_EQ(sources.detachGame(), 1);
   }
   {
-    // LFS: a 200-byte datagram first ends the read with nothing converted;
-    // the packet queued behind it is the next read's.
+    // LFS: a 200-byte datagram first ends the read with nothing converted
+    // (an update all the same); the packet queued behind it is the next read's.
     attachDirectly(13);
     const std::vector<std::uint8_t> shortOne(200, 'L');
     const auto packet = gamesim::lfsPacket(m);
@@ -255,7 +258,7 @@ TEST_F(NetworkGames, QueuedDatagramsThatEndAReadEarly) {
     sender.send(4123, shortOne.data(), shortOne.size());
     sender.send(4123, packet.data(), packet.size());
     // Loopback queues a datagram as it is sent: both wait for the reads.
-    EXPECT_EQ(sources.readGameData(), 0);
+    EXPECT_EQ(sources.readGameData(), 1);
     EXPECT_EQ(g[gd::kYawPosition], yawBefore);
     EXPECT_EQ(sources.readGameData(), 1);
     EXPECT_NEAR(g[gd::kYawPosition], m.yaw, 2e-3);
