@@ -43,7 +43,7 @@
 //   --to        where the controller's frames go: the library's UDP listener
 //   --status-ms send an F9 status frame (CRC trailer) every N ms, so that the
 //               library counts the link as valid (default 100; 0: never)
-//   --version   first send an F9 version report of this version (e.g. 328)
+//   --version   the status frames are version reports of this version (e.g. 328)
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -314,14 +314,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   log.line("ready");
-  if (line.datagrams() && o.version >= 0) {
-    // The version report: byte 5 x 100 + byte 4.
-    std::uint8_t report[8] = {0xF9, 0xF9, 0x02, 0x00, static_cast<std::uint8_t>(o.version % 100),
-                              static_cast<std::uint8_t>(o.version / 100), kLf, kCr};
-    applyFrameCrc(report, sizeof report);
-    line.write(report, sizeof report);
-    log.line("tx version " + std::to_string(o.version));
-  }
   auto nextStatus = std::chrono::steady_clock::now();
   std::uint32_t statusNumber = 0;
 
@@ -369,6 +361,12 @@ int main(int argc, char** argv) {
       nextStatus += std::chrono::milliseconds(o.statusMs);
       std::uint8_t status[8] = {0xF9, 0xF9, 0x03, 0x00, 0, 0, kLf, kCr};
       for (int b = 0; b < 2; ++b) status[4 + b] = static_cast<std::uint8_t>(statusNumber >> (8 * b));
+      if (o.version >= 0) {
+        // The version report: byte 5 x 100 + byte 4.
+        status[2] = 0x02;
+        status[4] = static_cast<std::uint8_t>(o.version % 100);
+        status[5] = static_cast<std::uint8_t>(o.version / 100);
+      }
       ++statusNumber;
       applyFrameCrc(status, sizeof status);
       line.write(status, sizeof status);
