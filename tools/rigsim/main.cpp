@@ -38,8 +38,9 @@
 // line, and bytes left at a datagram's end are junk.
 //   --udp       join the multicast group GROUP (dotted IPv4) and receive
 //               what the library's multicast sender sends to PORT
-//   --interface the local address of the interface that joins (default: the
-//               system's choice)
+//   --interface the local address of the interface that joins, or auto
+//               (default): the active wired Ethernet adapter with the lowest
+//               metric, the one the library's sender picks
 //   --to        where the controller's frames go: the library's UDP listener
 //   --status-ms send an F9 status frame (CRC trailer) every N ms, so that the
 //               library counts the link as valid (default 100; 0: never)
@@ -86,6 +87,25 @@ struct Options {
   int statusMs = 100;
   int version = -1;
 };
+
+// The first IPv4 address of the active Ethernet adapter with the lowest
+// metric (the first of equals), as the library's multicast sender chooses.
+bool preferredAdapter(std::uint32_t& address) {
+  std::uint32_t best = 2147483647u;
+  bool found = false;
+  for (const platform::Adapter& a : platform::listAdapters().adapters) {
+    if (a.operStatus != platform::kOperStatusUp || a.ifType != platform::kIfTypeEthernet || a.ipv4Metric >= best) continue;
+    best = a.ipv4Metric;
+    found = false;
+    for (const auto& u : a.unicast)
+      if (u.ipv4) {
+        address = u.address;
+        found = true;
+        break;
+      }
+  }
+  return found;
+}
 
 // "a.b.c.d:port"
 bool parseEndpoint(const std::string& text, platform::Ipv4Endpoint& out) {
@@ -192,7 +212,12 @@ class Line {
     platform::Ipv4Endpoint group;
     if (!parseEndpoint(o.udpGroup, group) || !parseEndpoint(o.udpTo, to_)) return false;
     std::uint32_t local = platform::kAnyAddress;
-    if (!o.udpInterface.empty()) {
+    if (o.udpInterface.empty() || o.udpInterface == "auto") {
+      if (!preferredAdapter(local)) {
+        std::fprintf(stderr, "rigsim: no active wired Ethernet adapter to join the group on\n");
+        return false;
+      }
+    } else {
       const auto a = parseDottedIpv4(o.udpInterface);
       if (!a) return false;
       local = *a;
