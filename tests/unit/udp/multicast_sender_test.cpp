@@ -190,10 +190,16 @@ TEST(SenderStart, WithoutASuitableAdapterOrAddressTheSenderStops) {
     const char* line;
     bool flagsCleared;
   };
-  // 192.0.2.1 (a documentation address) is on no interface here: bind fails, nothing is sent.
-  for (const Case c : {Case{"", "Multicastthread:No suitable Ethernet found , exiting", true},
-                       Case{"192.0.2.1", "Multicastthread:Socket failed  bind with error: ", false}}) {
+  std::vector<Case> cases{{"", "Multicastthread:No suitable Ethernet found , exiting", true}};
+#ifndef _WIN32
+  // 192.0.2.1 (a documentation address) is on no interface here: bind fails.
+  // (Wine binds such an address without complaint.)
+  cases.push_back({"192.0.2.1", "Multicastthread:Socket failed  bind with error: ", false});
+#endif
+  for (const Case& c : cases) {
     LinkState link{clock};
+    test::Peer nobody;
+    setMulticastAddr(link, "127.0.0.1", nobody.port());  // should anything be sent, it stays here
     link.linkRunning = true;  // as if the listener ran
     test::LogTail log;
     MulticastSender sender(link, clock, [&](ErrorLogger&) { return std::string(c.address); });

@@ -95,6 +95,7 @@ TEST(UdpExports, FramesReachTheHostBothLoopsStopTogetherAndTheListenerRestarts) 
     EXPECT_EQ(link.udpLoops.load(), 0);
     link.udpTxQueue.clear();
     link.serialTxQueue.clear();
+    link.udpRxQueue.clear();  // the frames sent while waiting for the first
     link.udpLinkActive = false;  // (set once a UDP loop ran; a new process starts without)
   }
 }
