@@ -3,6 +3,7 @@
 // silence drop the host's pending messages once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -58,7 +59,11 @@ TEST_F(ListenerTest, FramesArriveInNormalFormAndGarbageNeverRefreshesTheLink) {
   badCrc[10] ^= 0x40;
   const std::vector<std::uint8_t> f9 = crcFrame(0xF9);
   const std::vector<std::uint8_t> halfAFrame(f9.begin(), f9.begin() + 5);
-  for (const auto& d : {noise, badCrc, halfAFrame, std::vector<std::uint8_t>{}, std::vector<std::uint8_t>(8192, 0xF8)})
+  // The largest datagram there is, with a valid frame at its end: too long
+  // for the listener, dropped whole.
+  std::vector<std::uint8_t> largest(65507, 0xF9);
+  std::copy(f9.begin(), f9.end(), largest.end() - 8);
+  for (const auto& d : {noise, badCrc, halfAFrame, std::vector<std::uint8_t>{}, std::vector<std::uint8_t>(8192, 0xF8), largest})
     deliver(d);
   EXPECT_FALSE(link.udpDataValid);
   EXPECT_EQ(link.udpRxQueue.size(), 0u);
