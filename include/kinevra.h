@@ -176,6 +176,17 @@ KINEVRA_API int KINEVRA_CALL disableAutoconnect(void);
 /* Length of the bridge's last cycle in milliseconds. */
 KINEVRA_API double KINEVRA_CALL getOutputTimeFrame(void);
 
+/* ---- Controller link: UDP ---- */
+
+/* The UDP port (53241 at load) on which the next start of the listener receives the controller's datagrams. */
+KINEVRA_API void KINEVRA_CALL setUDPport(unsigned short port);
+/* Runs the UDP listener on the calling thread until stopMMFtoSerial_Thread: each datagram's frames go to readMessagemmf while they keep coming; after 8 s without a valid frame the messages waiting for the controller are dropped. Idles while the serial link delivers frames. */
+KINEVRA_API void KINEVRA_CALL startUPDListenThread(void);
+/* The multicast group (dotted IPv4 text, at most 19 characters; 232.11.12.14 at load) and port (51324) of the next start of the sender; a text that does not pass keeps the current ones. */
+KINEVRA_API void KINEVRA_CALL setMulticastAddr(const char* address, unsigned short port);
+/* Runs the multicast sender on the calling thread until stopMMFtoSerial_Thread or a send failure: every 2 ms the messages for the controller go to the group, sent from the active wired Ethernet adapter with the lowest metric. Returns at once when there is none (see the log in Documents\kinevra\errorlog.txt). Idles while the serial link delivers frames. */
+KINEVRA_API void KINEVRA_CALL startUPDMulticastSenderThread(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -46,6 +46,9 @@ pacing = busy
 # auto: try every COM port for a controller that answers the identification.
 # COM5: only that port. none: no serial bridge (watch the engine only).
 port = auto
+# A controller on the network instead: link = udp (and, if not the defaults,
+# listen_port = 53241, group = 232.11.12.14, group_port = 51324).
+# link = serial
 
 [wind]
 # A fan controller on its own port, fed one power byte (0..255) from the

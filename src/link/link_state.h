@@ -50,6 +50,10 @@ class LinkState {
   std::atomic<bool> serialDataValid{false};   // valid frames arrive over the serial port
   std::atomic<bool> udpDataValid{false};      // valid frames arrive over UDP
   std::atomic<bool> udpLinkActive{false};     // a UDP loop has been started
+  // UDP loops (listener, multicast sender) between their start and their
+  // end: linkStopped is set when the last of them ends, so that a stop that
+  // waits for it finds both loops finished.
+  std::atomic<std::int32_t> udpLoops{0};
   std::atomic<bool> autoConnect{false};       // search all COM ports while none is open
   // Set to 1 by the frame parser on a controller version of 328 or more;
   // never cleared. Automatic messages over UDP then carry the CRC.

@@ -73,11 +73,16 @@ int UdpSocket::closePort() {
 }
 
 std::vector<std::uint8_t> UdpSocket::receiveDatagram() {
+  const std::span<const std::uint8_t> d = receiveView();
+  return std::vector<std::uint8_t>(d.begin(), d.end());
+}
+
+std::span<const std::uint8_t> UdpSocket::receiveView() {
   if (socket_ == platform::kInvalidSocket) return {};
   if (platform::waitReadable(socket_, 1) != 1) return {};
   const std::int64_t n = platform::receiveFrom(socket_, buffer_.data(), buffer_.size(), &address_);
   if (n <= 0) return {};
-  return std::vector<std::uint8_t>(buffer_.begin(), buffer_.begin() + n);
+  return {buffer_.data(), static_cast<std::size_t>(n)};
 }
 
 }  // namespace kinevra

@@ -4,6 +4,7 @@
 // receive telemetry from its handle. Every step is logged to the error log.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "log/error_logger.h"
@@ -35,6 +36,9 @@ class UdpSocket {
   // microsecond), on error, for an empty datagram and for one longer than
   // kMaxDatagram (which is dropped).
   std::vector<std::uint8_t> receiveDatagram();
+  // The same without a copy: a view of the socket's own buffer, valid until
+  // the next receive (what the listener's 2 ms loop uses: no allocation).
+  std::span<const std::uint8_t> receiveView();
 
   // The socket, for readers that receive on it themselves; kInvalidSocket
   // while closed.

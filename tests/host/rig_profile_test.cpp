@@ -108,6 +108,10 @@ TEST(RigProfile, MalformedLinesNameFileLineAndProblem) {
       {"[rig]\npacing = fast\n", "rig.profile:2: pacing is 'busy' or 'sleep', not 'fast'"},
       {"[controller]\nport = /dev/ttyUSB0\n",
        "rig.profile:2: the controller port is 'auto', 'none' or a port such as COM5, not '/dev/ttyUSB0'"},
+      {"[controller]\nlink = wifi\n", "rig.profile:2: the controller link is 'serial' or 'udp', not 'wifi'"},
+      {"[controller]\ngroup = 239.1..3\n",
+       "rig.profile:2: the multicast group is a dotted IPv4 address such as 239.1.2.3, not '239.1..3'"},
+      {"[controller]\nlisten_port = 70000\n", "rig.profile:2: listen_port is a port number 1..65535, not '70000'"},
       {"[wind]\nformat = 8N3\n",
        "rig.profile:2: format is data bits, parity and stop bits, such as 8N1 (parity N, E or O; stop 1 or 2)"},
       {"[wind]\ninterval_ms = 0\n",
@@ -127,6 +131,14 @@ TEST(RigProfile, MalformedLinesNameFileLineAndProblem) {
     EXPECT_NE(errorsOf(p).find(std::string(c.error) + "\n"), std::string::npos)
         << "for:\n" << c.text << "got:\n" << errorsOf(p);
   }
+  // The UDP link's settings.
+  const ProfileParse udp =
+      parse("[controller]\nlink = udp\nlisten_port = 6001\ngroup = 239.1.2.3\ngroup_port = 6000\n");
+  ASSERT_TRUE(udp.ok()) << errorsOf(udp);
+  EXPECT_EQ(udp.profile.controller.link, ControllerSetting::Link::Udp);
+  EXPECT_EQ(udp.profile.controller.listenPort, 6001);
+  EXPECT_EQ(udp.profile.controller.group, "239.1.2.3");
+  EXPECT_EQ(udp.profile.controller.groupPort, 6000);
   const ProfileParse binary = parse(std::string("[rig]\nname = a\0b\n", 17));
   EXPECT_EQ(errorsOf(binary), "rig.profile:2: the line holds a NUL byte; a profile is a text file\n");
 }

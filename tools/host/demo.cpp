@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "child_process.h"
@@ -125,6 +126,19 @@ bool waitFor(const fs::path& file, ChildProcess& child, int seconds) {
   return false;
 }
 
+// Waits until the file holds the text (the child writes it when it is ready).
+bool waitForText(const fs::path& file, const std::string& text, ChildProcess& child, int seconds) {
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  while (Clock::now() < end && !stopRequested) {
+    std::ifstream in(file);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (all.find(text) != std::string::npos) return true;
+    if (!child.running()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 std::string fileText(const fs::path& p) {
   std::ifstream in(p);
   std::string text, line;
@@ -167,43 +181,62 @@ int runDemo(HostOptions o) {
   const std::string childSeconds = std::to_string(static_cast<long>(motionSeconds) + 300);
 
   // The controller: rigsim on a pseudo-terminal that the library finds as a
-  // USB controller on COM5, or on a real port of a null-modem pair.
+  // USB controller on COM5, on a real port of a null-modem pair, or on the
+  // network (UDP).
   ChildProcess rig, game;
   const fs::path rigLog = dir / "rig-messages.log";
-  int libraryPort = 5;
-  if (o.demoLibraryPort > 0) {
-    libraryPort = o.demoLibraryPort;
+  const bool overUdp = o.controller && *o.controller == "udp";
+  if (overUdp) {
+    // rigsim joins the library's multicast group on the adapter the library
+    // sends from and sends its status frames to the listener on this machine.
+    const fs::path events = dir / "rigsim-events.log";
     if (!rig.start(toolProgram("rigsim"),
-                   {"--port", std::to_string(o.demoRigPort), "--messages", rigLog.string(), "--seconds", childSeconds},
-                   (dir / "rigsim.txt").string())) {
-      std::fprintf(stderr, "kinevra-host: cannot start %s\n", toolProgram("rigsim").c_str());
-      return 1;
-    }
-  } else {
-#if defined(_WIN32)
-    std::fprintf(stderr,
-                 "kinevra-host: on Windows the demo's controller needs a pair of connected ports (a null-modem\n"
-                 "pair): --demo-ports LIBRARY_PORT RIG_PORT, e.g. --demo-ports 10 11\n");
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    return 2;
-#else
-    const fs::path comDir = dir / "com";
-    fs::create_directories(comDir);
-    std::ofstream(comDir / "com5.hwid") << "USB\\VID_1A86&PID_7523&REV_0264\n";  // a CH340, as many rigs use
-    setEnvironment("KINEVRA_COM_DIR", comDir.string());
-    const fs::path link = comDir / "com5";
-    if (!rig.start(toolProgram("rigsim"),
-                   {"--pty", link.string(), "--messages", rigLog.string(), "--seconds", childSeconds},
+                   {"--udp", "232.11.12.14:51324", "--interface", "auto", "--to", "127.0.0.1:53241", "--log",
+                    events.string(), "--messages", rigLog.string(), "--seconds", childSeconds},
                    (dir / "rigsim.txt").string()) ||
-        !waitFor(link, rig, 30)) {
-      std::fprintf(stderr, "kinevra-host: rigsim did not make its pseudo-terminal\n%s",
+        !waitForText(events, "ready", rig, 30)) {
+      std::fprintf(stderr,
+                   "kinevra-host: rigsim could not join the multicast group (the demo over UDP needs an active wired "
+                   "Ethernet adapter)\n%s",
                    fileText(dir / "rigsim.txt").c_str());
       return 1;
     }
+  } else {
+    int libraryPort = 5;
+    if (o.demoLibraryPort > 0) {
+      libraryPort = o.demoLibraryPort;
+      if (!rig.start(toolProgram("rigsim"),
+                     {"--port", std::to_string(o.demoRigPort), "--messages", rigLog.string(), "--seconds", childSeconds},
+                     (dir / "rigsim.txt").string())) {
+        std::fprintf(stderr, "kinevra-host: cannot start %s\n", toolProgram("rigsim").c_str());
+        return 1;
+      }
+    } else {
+#if defined(_WIN32)
+      std::fprintf(stderr,
+                   "kinevra-host: on Windows the demo's controller needs a pair of connected ports (a null-modem\n"
+                   "pair): --demo-ports LIBRARY_PORT RIG_PORT, e.g. --demo-ports 10 11, or the network: --controller udp\n");
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+      return 2;
+#else
+      const fs::path comDir = dir / "com";
+      fs::create_directories(comDir);
+      std::ofstream(comDir / "com5.hwid") << "USB\\VID_1A86&PID_7523&REV_0264\n";  // a CH340, as many rigs use
+      setEnvironment("KINEVRA_COM_DIR", comDir.string());
+      const fs::path link = comDir / "com5";
+      if (!rig.start(toolProgram("rigsim"),
+                     {"--pty", link.string(), "--messages", rigLog.string(), "--seconds", childSeconds},
+                     (dir / "rigsim.txt").string()) ||
+          !waitFor(link, rig, 30)) {
+        std::fprintf(stderr, "kinevra-host: rigsim did not make its pseudo-terminal\n%s",
+                     fileText(dir / "rigsim.txt").c_str());
+        return 1;
+      }
 #endif
+    }
+    o.controller = "COM" + std::to_string(libraryPort);
   }
-  o.controller = "COM" + std::to_string(libraryPort);
 
   // The game: Assetto Corsa's shared-memory pages with a scripted drive.
   const fs::path gameReady = dir / "game-ready";

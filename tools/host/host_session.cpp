@@ -70,10 +70,18 @@ int HostSession::prepare() {
   } else {
     profile_.file = "(no profile)";
   }
-  if (options_.controller) {
+  if (options_.controller && *options_.controller == "udp") {
+    profile_.controller.link = ControllerSetting::Link::Udp;
+    profile_.controller.linkLine = 0;
+  } else if (options_.controller) {
     const ProfileParse p = parseOption("controller", *options_.controller, "--controller");
     if (!p.ok()) return report(p.errors, ""), 2;
+    const ControllerSetting udpSettings = profile_.controller;
     profile_.controller = p.profile.controller;
+    // A serial port named on the command line; the profile's UDP settings stay for a later run.
+    profile_.controller.listenPort = udpSettings.listenPort;
+    profile_.controller.group = udpSettings.group;
+    profile_.controller.groupPort = udpSettings.groupPort;
   }
   if (options_.wind) {
     const ProfileParse p = parseOption("wind", *options_.wind, "--wind");
@@ -97,7 +105,16 @@ int HostSession::prepare() {
       return 1;
     }
   }
-  if (profile_.controller.mode != ControllerSetting::Mode::None) {
+  if (udp()) {
+    for (const char* name : {"setUDPport", "startUPDListenThread", "setMulticastAddr", "startUPDMulticastSenderThread",
+                             "stopMMFtoSerial_Thread", "isConnected"}) {
+      if (!library_.symbol(name)) {
+        std::fprintf(stderr, "%s:%d: the library lacks %s, needed for the UDP controller link\n",
+                     profile_.file.c_str(), profile_.controller.linkLine, name);
+        return 1;
+      }
+    }
+  } else if (profile_.controller.mode != ControllerSetting::Mode::None) {
     for (const char* name : {"startMMFtoSerial_Thread", "stopMMFtoSerial_Thread", "isConnected", "enableAutoconnect",
                              "disableAutoconnect", "setStandartPort", "resumeInterface"}) {
       if (!library_.symbol(name)) {
@@ -142,6 +159,11 @@ int HostSession::gameDataItem(const std::string& name) const {
 }
 
 std::string HostSession::controllerText() const {
+  if (udp()) {
+    return "udp " + profile_.controller.group.value_or("232.11.12.14") + ":" +
+           std::to_string(profile_.controller.groupPort.value_or(51324)) + ", listening on " +
+           std::to_string(profile_.controller.listenPort.value_or(53241));
+  }
   switch (profile_.controller.mode) {
     case ControllerSetting::Mode::Auto: return "auto";
     case ControllerSetting::Mode::Port: return "COM" + std::to_string(profile_.controller.port);
@@ -156,6 +178,28 @@ void HostSession::start() {
   api_.startGamesource_Thread();
   engineStarted_ = true;
   configureAfterStart(api_, profile_);
+  if (udp()) {
+    // The library's two UDP loops, each on a thread of its own; the
+    // settings apply to their start.
+    const ControllerSetting& c = profile_.controller;
+    if (c.listenPort) api_.setUDPport(static_cast<unsigned short>(*c.listenPort));
+    if (c.group || c.groupPort) {
+      api_.setMulticastAddr(c.group.value_or("232.11.12.14").c_str(), static_cast<unsigned short>(c.groupPort.value_or(51324)));
+    }
+    listenerDone_ = false;
+    senderDone_ = false;
+    listener_ = std::thread([this] {
+      api_.startUPDListenThread();
+      listenerDone_ = true;
+    });
+    sender_ = std::thread([this] {
+      api_.startUPDMulticastSenderThread();
+      senderDone_ = true;
+    });
+    bridgeDone_ = true;
+    bridgeStarted_ = true;
+    return;
+  }
   if (profile_.controller.mode == ControllerSetting::Mode::None) return;
   if (profile_.controller.mode == ControllerSetting::Mode::Auto) {
     api_.enableAutoconnect();
@@ -200,12 +244,13 @@ void HostSession::shutdown() {
   //    would find nothing to stop, so it is repeated until the thread ends.
   if (connector_.joinable()) connector_.join();
   if (bridgeStarted_) {
-    while (!bridgeDone_) {
+    while (!linkDone()) {
       api_.stopMMFtoSerial_Thread();
       const auto until = Clock::now() + std::chrono::seconds(2);
-      while (!bridgeDone_ && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      while (!linkDone() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    bridge_.join();
+    for (std::thread* t : {&bridge_, &listener_, &sender_})
+      if (t->joinable()) t->join();
   }
   if (captureOn_) {
     capture_.stop();
@@ -235,7 +280,7 @@ void HostSession::print(const std::string& text) {
 void HostSession::updateReadiness(HostStatus& s) {
   bool want = !options_.hold;
   if (options_.hold) s.readiness = "--hold";
-  if (want && profile_.controller.mode != ControllerSetting::Mode::None && !s.connected) {
+  if (want && hasController() && !s.connected) {
     want = false;
     s.readiness = "waiting for the controller";
   }
@@ -292,7 +337,7 @@ HostStatus HostSession::poll() {
   }
   s.controller = controllerText();
   if (bridgeStarted_) {
-    s.linkRunning = !bridgeDone_;
+    s.linkRunning = !linkDone();
     s.connected = api_.isConnected() == 1;
     if (api_.isInterfaceRunning) s.interfaceRunning = api_.isInterfaceRunning() == 1;
     if (api_.getOutputTimeFrame) s.bridgeCycleMs = api_.getOutputTimeFrame();

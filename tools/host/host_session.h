@@ -21,7 +21,7 @@ struct HostOptions {
   std::string library;                    // empty: by name
   std::string profile;                    // empty: the engine's defaults
   bool check = false;                     // check the profile, start nothing
-  std::optional<std::string> controller;  // overrides the profile: COMn, auto, none
+  std::optional<std::string> controller;  // overrides the profile: COMn, auto, none, udp
   std::optional<std::string> wind;        // overrides the profile: COMn, none
   bool hold = false;                      // never declare the motion system ready
   double seconds = -1;                    // -1: until Ctrl-C
@@ -70,6 +70,10 @@ class HostSession {
 
  private:
   void connectLoop();
+  bool udp() const { return profile_.controller.link == ControllerSetting::Link::Udp; }
+  // A controller link runs: UDP, or a serial port (auto or COMn).
+  bool hasController() const { return udp() || profile_.controller.mode != ControllerSetting::Mode::None; }
+  bool linkDone() const { return bridgeDone_ && listenerDone_ && senderDone_; }
   void updateReadiness(HostStatus& s);
   std::string controllerText() const;
 
@@ -85,6 +89,9 @@ class HostSession {
   bool stopped_ = false;
   std::thread bridge_;
   std::atomic<bool> bridgeDone_{false};
+  std::thread listener_, sender_;  // the UDP link's loops
+  std::atomic<bool> listenerDone_{true};
+  std::atomic<bool> senderDone_{true};
   std::thread connector_;
   std::atomic<bool> connectorStop_{false};
   bool ready_ = false;

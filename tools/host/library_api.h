@@ -19,7 +19,8 @@ struct LibraryApi {
   X(getOutputData) X(activateMotionCancel) X(setFilterMotionCancel) X(setGainMotionCancel)                           \
   X(GetCalculationSnapshots) X(FreeCalculationSnapshots) X(initWindSerial) X(setStandartPort)                        \
   X(startMMFtoSerial_Thread) X(stopMMFtoSerial_Thread) X(readMessagemmf) X(newMessagemmf) X(isConnected)            \
-  X(isInterfaceRunning) X(resumeInterface) X(enableAutoconnect) X(disableAutoconnect) X(getOutputTimeFrame)
+  X(isInterfaceRunning) X(resumeInterface) X(enableAutoconnect) X(disableAutoconnect) X(getOutputTimeFrame)            \
+  X(setUDPport) X(startUPDListenThread) X(setMulticastAddr) X(startUPDMulticastSenderThread)
 
 #define KINEVRA_HOST_MEMBER(name) decltype(&::name) name = nullptr;
   KINEVRA_HOST_EXPORTS(KINEVRA_HOST_MEMBER)

@@ -23,18 +23,20 @@ void usage(std::FILE* to) {
   std::fprintf(to,
                "usage: kinevra-host [--profile FILE] [options]\n"
                "       kinevra-host --check --profile FILE\n"
-               "       kinevra-host --demo [--seconds N] [--plot FILE]\n"
+               "       kinevra-host --demo [--controller udp] [--seconds N] [--plot FILE]\n"
                "\n"
                "  --profile FILE    configure the engine from a rig profile (see profiles/sample-rig.profile)\n"
                "  --check           check the profile and that the library takes every setting; start nothing\n"
-               "  --controller PORT the controller's port, overriding the profile: COMn, auto or none\n"
+               "  --controller PORT the controller's port, overriding the profile: COMn, auto or none; or udp for\n"
+               "                    a controller on the network (the library's listener and multicast sender)\n"
                "  --wind PORT       the fan controller's port, overriding the profile: COMn or none\n"
                "  --hold            never declare the motion system ready (watch only; the rig stays still)\n"
                "  --seconds N       stop after N seconds (default: at Ctrl-C; the demo: 20 s of motion)\n"
                "  --plain           a status line per second instead of the live screen\n"
                "  --library PATH    load the library from PATH instead of by its name\n"
                "  --demo            play a scripted drive (gamesim) to a controller on a pseudo-terminal (rigsim),\n"
-               "                    then summarise what the controller received and plot it\n"
+               "                    then summarise what the controller received and plot it; with --controller udp\n"
+               "                    rigsim is a controller on the network (needs an active wired Ethernet adapter)\n"
                "  --plot FILE       the demo's plot (default kinevra-demo.svg)\n"
                "  --demo-ports A B  the demo over a real null-modem pair: the library opens COMA, rigsim COMB\n");
 }

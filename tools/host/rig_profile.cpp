@@ -190,9 +190,48 @@ class Parser {
   }
 
   void controller(const std::string& key, std::string_view value) {
-    if (key != "port") return unknownKey(key, "port");
-    if (!firstTime(key, key)) return;
     ControllerSetting& c = out_.profile.controller;
+    if (key == "link") {
+      if (!firstTime(key, key)) return;
+      c.linkLine = line_;
+      const std::string v = lower(value);
+      if (v == "serial") c.link = ControllerSetting::Link::Serial;
+      else if (v == "udp") c.link = ControllerSetting::Link::Udp;
+      else error("the controller link is 'serial' or 'udp', not '" + std::string(value) + "'");
+      return;
+    }
+    if (key == "listen_port" || key == "group_port") {
+      if (!firstTime(key, key)) return;
+      int n = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+      if (ec != std::errc() || end != value.data() + value.size() || n < 1 || n > 65535)
+        return error(key + " is a port number 1..65535, not '" + std::string(value) + "'");
+      (key == "listen_port" ? c.listenPort : c.groupPort) = n;
+      return;
+    }
+    if (key == "group") {
+      if (!firstTime(key, key)) return;
+      // Four numbers 0..255; the library checks the text again itself.
+      int parts = 0;
+      bool ok = value.size() <= 19;
+      for (std::string_view rest = value; ok;) {
+        const std::size_t dot = rest.find('.');
+        const std::string_view part = rest.substr(0, dot);
+        int v = 0;
+        const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
+        ok = !part.empty() && ec == std::errc() && end == part.data() + part.size() && v >= 0 && v <= 255 &&
+             part.find_first_not_of("0123456789") == std::string_view::npos;
+        ++parts;
+        if (dot == std::string_view::npos) break;
+        rest.remove_prefix(dot + 1);
+      }
+      if (!ok || parts != 4) return error("the multicast group is a dotted IPv4 address such as 239.1.2.3, not '" +
+                                          std::string(value) + "'");
+      c.group = std::string(value);
+      return;
+    }
+    if (key != "port") return unknownKey(key, "port, link, listen_port, group, group_port");
+    if (!firstTime(key, key)) return;
     c.line = line_;
     const std::string v = lower(value);
     if (v == "none") {

@@ -59,6 +59,14 @@ struct ControllerSetting {
   Mode mode = Mode::None;
   int port = 0;  // COMn, for Mode::Port
   int line = 0;
+  // The link: the serial port (port above), or UDP (the library's listener
+  // and multicast sender).
+  enum class Link { Serial, Udp };
+  Link link = Link::Serial;
+  int linkLine = 0;
+  std::optional<int> listenPort;    // the listener's port (the library's default: 53241)
+  std::optional<std::string> group;  // the multicast group, dotted IPv4 (default 232.11.12.14)
+  std::optional<int> groupPort;      // and its port (default 51324)
 };
 
 struct WindSetting {

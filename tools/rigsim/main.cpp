@@ -1,10 +1,13 @@
 // rigsim: stands in for the motion controller on a serial line. Natively it
 // makes a pseudo-terminal and links its other end where the library looks
-// for a COM port; on either system it can also serve a real port.
+// for a COM port; on either system it can also serve a real port, or be a
+// controller on the network (UDP).
 //
-//   rigsim (--pty LINK | --port N) [--reply A|B|X|none] [--trailer lfcr|crc]
+//   rigsim (--pty LINK | --port N | --udp GROUP:PORT --to HOST:PORT)
+//          [--reply A|B|X|none] [--trailer lfcr|crc]
 //          [--answers N] [--delay-ms N] [--stale N] [--log FILE]
 //          [--commands FILE] [--messages FILE] [--seconds N]
+//          [--interface ADDR] [--status-ms N] [--version N]
 //
 //   --pty       make a pseudo-terminal; its other end is linked at LINK (e.g.
 //               a folder named by KINEVRA_COM_DIR, file "com5")
@@ -30,6 +33,18 @@
 // Besides the controller's own frame kinds it recognises the rig output
 // message FC FC (36 bytes, LF CR or CRC trailer) that the host sends.
 //   --seconds   how long to run (default 120; SIGTERM or SIGINT end it sooner)
+//
+// UDP mode: each datagram is one message; its frames are checked as on the
+// line, and bytes left at a datagram's end are junk.
+//   --udp       join the multicast group GROUP (dotted IPv4) and receive
+//               what the library's multicast sender sends to PORT
+//   --interface the local address of the interface that joins, or auto
+//               (default): the active wired Ethernet adapter with the lowest
+//               metric, the one the library's sender picks
+//   --to        where the controller's frames go: the library's UDP listener
+//   --status-ms send an F9 status frame (CRC trailer) every N ms, so that the
+//               library counts the link as valid (default 100; 0: never)
+//   --version   the status frames are version reports of this version (e.g. 328)
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -43,8 +58,11 @@
 
 #include "link/crc16.h"
 #include "link/serial_frame.h"
+#include "platform/adapters.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/serial_port.h"
+#include "platform/sockets.h"
+#include "udp/multicast_address.h"
 
 namespace {
 
@@ -62,7 +80,43 @@ struct Options {
   std::string commands;
   std::string messages;
   int seconds = 120;
+  // UDP mode
+  std::string udpGroup;  // GROUP:PORT
+  std::string udpTo;     // HOST:PORT
+  std::string udpInterface;
+  int statusMs = 100;
+  int version = -1;
 };
+
+// The first IPv4 address of the active Ethernet adapter with the lowest
+// metric (the first of equals), as the library's multicast sender chooses.
+bool preferredAdapter(std::uint32_t& address) {
+  std::uint32_t best = 2147483647u;
+  bool found = false;
+  for (const platform::Adapter& a : platform::listAdapters().adapters) {
+    if (a.operStatus != platform::kOperStatusUp || a.ifType != platform::kIfTypeEthernet || a.ipv4Metric >= best) continue;
+    best = a.ipv4Metric;
+    found = false;
+    for (const auto& u : a.unicast)
+      if (u.ipv4) {
+        address = u.address;
+        found = true;
+        break;
+      }
+  }
+  return found;
+}
+
+// "a.b.c.d:port"
+bool parseEndpoint(const std::string& text, platform::Ipv4Endpoint& out) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return false;
+  const auto address = parseDottedIpv4(std::string_view(text).substr(0, colon));
+  const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+  if (!address || port <= 0 || port > 65535) return false;
+  out = {*address, static_cast<std::uint16_t>(port)};
+  return true;
+}
 
 volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) { stopRequested = 1; }
@@ -108,6 +162,7 @@ long long steadyNs() {
 class Line {
  public:
   bool open(const Options& o) {
+    if (!o.udpGroup.empty()) return openUdp(o);
     if (!o.ptyLink.empty()) {
       if (!pty_.open()) return false;
       std::error_code ec;
@@ -120,6 +175,12 @@ class Line {
     return true;
   }
   std::int64_t read(std::uint8_t* buf, std::size_t size) {
+    if (udp_ != platform::kInvalidSocket) {
+      // One datagram, or nothing after 5 ms.
+      if (platform::waitReadable(udp_, 5000) != 1) return 0;
+      const std::int64_t n = platform::receiveFrom(udp_, buf, size, nullptr);
+      return n < 0 ? 0 : n;  // a datagram too long for us is dropped
+    }
     if (!usePort_) return pty_.read(buf, size, 50);
     std::size_t got = 0;
     // A port's read waits for all bytes: take what waits, or one byte.
@@ -129,6 +190,8 @@ class Line {
     return port_.read(buf, want, &got) ? static_cast<std::int64_t>(got) : -1;
   }
   bool write(const std::uint8_t* data, std::size_t size) {
+    if (udp_ != platform::kInvalidSocket)
+      return platform::sendTo(udp_, data, size, to_) == static_cast<std::int64_t>(size);
     if (!usePort_) return pty_.write(data, size);
     std::size_t n = 0;
     return port_.write(data, size, &n) && n == size;
@@ -136,9 +199,46 @@ class Line {
   void close() {
     pty_.close();
     port_.close();
+    if (udp_ != platform::kInvalidSocket) {
+      platform::closeSocket(udp_);
+      udp_ = platform::kInvalidSocket;
+      platform::stopSockets();
+    }
   }
+  bool datagrams() const { return udp_ != platform::kInvalidSocket; }
 
  private:
+  bool openUdp(const Options& o) {
+    platform::Ipv4Endpoint group;
+    if (!parseEndpoint(o.udpGroup, group) || !parseEndpoint(o.udpTo, to_)) return false;
+    std::uint32_t local = platform::kAnyAddress;
+    if (o.udpInterface.empty() || o.udpInterface == "auto") {
+      if (!preferredAdapter(local)) {
+        std::fprintf(stderr, "rigsim: no active wired Ethernet adapter to join the group on\n");
+        return false;
+      }
+    } else {
+      const auto a = parseDottedIpv4(o.udpInterface);
+      if (!a) return false;
+      local = *a;
+    }
+    if (platform::startSockets() != 0) return false;
+    udp_ = platform::openDatagramSocket();
+    // The group's port on every address (a sender on this machine may be
+    // another test's), joined on the given interface; frames to the
+    // listener leave from it too.
+    if (udp_ == platform::kInvalidSocket || !platform::setReuseAddress(udp_) ||
+        !platform::bindSocket(udp_, {platform::kAnyAddress, group.port}) ||
+        !platform::joinMulticastGroup(udp_, group.address, local)) {
+      std::fprintf(stderr, "rigsim: cannot join %s: error %d\n", o.udpGroup.c_str(), platform::lastSocketError());
+      close();
+      return false;
+    }
+    return true;
+  }
+
+  platform::SocketHandle udp_ = platform::kInvalidSocket;
+  platform::Ipv4Endpoint to_;
   platform::PseudoTerminal pty_;
   platform::SerialDevice port_;
   bool usePort_ = false;
@@ -208,8 +308,14 @@ bool parse(int argc, char** argv, Options& o) {
     else if (a == "--commands") o.commands = v;
     else if (a == "--messages") o.messages = v;
     else if (a == "--seconds") o.seconds = std::atoi(v.c_str());
+    else if (a == "--udp") o.udpGroup = v;
+    else if (a == "--to") o.udpTo = v;
+    else if (a == "--interface") o.udpInterface = v;
+    else if (a == "--status-ms") o.statusMs = std::atoi(v.c_str());
+    else if (a == "--version") o.version = std::atoi(v.c_str());
     else return false;
   }
+  if (!o.udpGroup.empty()) return !o.udpTo.empty();
   return !o.ptyLink.empty() || o.port > 0;
 }
 
@@ -218,7 +324,9 @@ bool parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options o;
   if (!parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: rigsim (--pty LINK | --port N) [options]; see the source's head\n");
+    std::fprintf(stderr,
+                 "usage: rigsim (--pty LINK | --port N | --udp GROUP:PORT --to HOST:PORT) [options]; see the "
+                 "source's head\n");
     return 2;
   }
   Log log(o.log);
@@ -231,9 +339,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   log.line("ready");
+  auto nextStatus = std::chrono::steady_clock::now();
+  std::uint32_t statusNumber = 0;
 
   std::vector<std::uint8_t> in;
-  std::uint8_t buf[1024];
+  static std::uint8_t buf[65536];  // a whole datagram
   std::streamoff commandsRead = 0;
   long answered = 0;
   std::uint32_t sentNumber = 0;
@@ -271,6 +381,20 @@ int main(int argc, char** argv) {
     if (!open) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       continue;
+    }
+    if (line.datagrams() && o.statusMs > 0 && std::chrono::steady_clock::now() >= nextStatus) {
+      nextStatus += std::chrono::milliseconds(o.statusMs);
+      std::uint8_t status[8] = {0xF9, 0xF9, 0x03, 0x00, 0, 0, kLf, kCr};
+      for (int b = 0; b < 2; ++b) status[4 + b] = static_cast<std::uint8_t>(statusNumber >> (8 * b));
+      if (o.version >= 0) {
+        // The version report: byte 5 x 100 + byte 4.
+        status[2] = 0x02;
+        status[4] = static_cast<std::uint8_t>(o.version % 100);
+        status[5] = static_cast<std::uint8_t>(o.version / 100);
+      }
+      ++statusNumber;
+      applyFrameCrc(status, sizeof status);
+      line.write(status, sizeof status);
     }
     const std::int64_t n = line.read(buf, sizeof buf);
     const std::string readAt = std::to_string(steadyNs());  // when these bytes arrived
@@ -320,6 +444,12 @@ int main(int argc, char** argv) {
       }
     }
     in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(i));
+    if (line.datagrams() && !in.empty()) {
+      // A datagram's unfinished frame gets no second half.
+      log.line("rx junk " + hex(in.data(), in.size()));
+      messages.line(readAt + " junk - " + packedHex(in.data(), in.size()));
+      in.clear();
+    }
   }
   line.close();
   if (!o.ptyLink.empty()) {
