@@ -47,6 +47,19 @@ class CycleTimer {
   std::int64_t spinStart() const {
     return mark + static_cast<std::int64_t>((2000.0 - kSpinLeadUs) * ticksPerUs);
   }
+  // The rest of a loop that stays awake for messages while it rests (the
+  // serial bridge and the multicast sender forward the engine's newest one as
+  // it arrives) before its spin past 2000 us: how many microseconds from now,
+  // negative for none. Where timed waits are precise it lasts until the spin's
+  // last stretch; elsewhere 1000 us while less than 1000 us have passed.
+  double restBeforeSpinUs(bool preciseTimedWaits) {
+    const double elapsed = elapsedUsNow();
+    if (preciseTimedWaits) {
+      const double end = 2000.0 - kSpinLeadUs;
+      return elapsed < end ? end - (elapsed > 0.0 ? elapsed : 0.0) : -1.0;
+    }
+    return elapsed > 0.0 && elapsed < 1000.0 ? 1000.0 : -1.0;
+  }
   // Microseconds since the mark.
   double elapsedUsNow() { return static_cast<double>(clock_->counter() - mark) / ticksPerUs; }
   // Length of the last cycle in milliseconds.

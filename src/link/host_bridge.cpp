@@ -200,19 +200,9 @@ void HostBridge::paceCycle() {
   // rest lasts until the spin's last stretch; elsewhere it is 1 ms while less
   // than 1000 us have passed.
   CycleTimer& timer = link_.bridgeTimer;
-  double elapsed = timer.elapsedUsNow();
-  const double restUntilUs = 2000.0 - CycleTimer::kSpinLeadUs;
-  std::chrono::steady_clock::time_point restEnd{};
-  bool rest = false;
-  if (clock_.preciseTimedWaits()) {
-    rest = elapsed < restUntilUs;
-    restEnd = std::chrono::steady_clock::now() +
-              std::chrono::microseconds(static_cast<std::int64_t>(restUntilUs - std::max(elapsed, 0.0)));
-  } else if (elapsed > 0.0 && elapsed < 1000.0) {
-    rest = true;
-    restEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
-  }
-  if (rest) {
+  double elapsed = 0.0;
+  if (const double restUs = timer.restBeforeSpinUs(clock_.preciseTimedWaits()); restUs >= 0.0) {
+    const auto restEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(restUs));
     while (link_.serialEngineOutput.waitUntilPending(restEnd)) forwardEngineOutput();
   }
   do {

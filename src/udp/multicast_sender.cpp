@@ -146,13 +146,13 @@ bool MulticastSender::step() {
 }
 
 bool MulticastSender::paceCycle() {
-  // The cycle timer's wait (a rest while less than 1 ms has passed, then a
-  // spin past 2 ms), sending the engine's newest message the moment it
-  // arrives instead of at the next cycle.
+  // The cycle timer's wait (a rest, then a spin past 2 ms), sending the
+  // engine's newest message the moment it arrives instead of at the next
+  // cycle.
   CycleTimer& timer = link_.senderTimer;
-  double elapsed = timer.elapsedUsNow();
-  if (elapsed > 0.0 && elapsed < 1000.0) {
-    const auto restEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+  double elapsed = 0.0;
+  if (const double restUs = timer.restBeforeSpinUs(clock_.preciseTimedWaits()); restUs >= 0.0) {
+    const auto restEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(restUs));
     while (link_.udpEngineOutput.waitUntilPending(restEnd))
       if (!sendEngineOutput()) return false;
   }
