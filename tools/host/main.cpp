@@ -23,7 +23,7 @@ void usage(std::FILE* to) {
   std::fprintf(to,
                "usage: kinevra-host [--profile FILE] [options]\n"
                "       kinevra-host --check --profile FILE\n"
-               "       kinevra-host --demo [--seconds N] [--plot FILE]\n"
+               "       kinevra-host --demo [--game NAME] [--seconds N] [--plot FILE]\n"
                "\n"
                "  --profile FILE    configure the engine from a rig profile (see profiles/sample-rig.profile)\n"
                "  --check           check the profile and that the library takes every setting; start nothing\n"
@@ -35,6 +35,8 @@ void usage(std::FILE* to) {
                "  --library PATH    load the library from PATH instead of by its name\n"
                "  --demo            play a scripted drive (gamesim) to a controller on a pseudo-terminal (rigsim),\n"
                "                    then summarise what the controller received and plot it\n"
+               "  --game NAME       the game gamesim plays in the demo, by gamesim's name for it (default ac:\n"
+               "                    Assetto Corsa; e.g. xplane, dcs, dirt, condor, f1, r3e, iracing)\n"
                "  --plot FILE       the demo's plot (default kinevra-demo.svg)\n"
                "  --demo-ports A B  the demo over a real null-modem pair: the library opens COMA, rigsim COMB\n");
 }
@@ -76,6 +78,8 @@ int main(int argc, char** argv) {
       o.library = argv[++i];
     } else if (a == "--demo") {
       o.demo = true;
+    } else if (a == "--game" && hasValue) {
+      o.demoGame = argv[++i];
     } else if (a == "--plot" && hasValue) {
       o.plot = argv[++i];
     } else if (a == "--demo-ports" && i + 2 < argc) {
