@@ -83,9 +83,13 @@ inline Flight flightAt(double t) {
   m.longitudinalSpeed = f::speed(w);
   m.longitudinalAccel = f::accel(w);
   m.verticalSpeed = f::climbRate(w);
-  m.verticalAccel = f::climbAccel(w);
   m.lateralSpeed = 0.0;
-  m.lateralAccel = -m.longitudinalSpeed * f::yawRate(w) * f::kPi / 180.0;
+  // The turn's centripetal acceleration, in the banked aircraft's axes: the
+  // lift carries it, so it points partly up.
+  const double centripetal = -m.longitudinalSpeed * f::yawRate(w) * f::kPi / 180.0;
+  const double bank = f::roll(w) * f::kPi / 180.0;
+  m.lateralAccel = centripetal * std::cos(bank);
+  m.verticalAccel = f::climbAccel(w) - centripetal * std::sin(bank);
 
   double yaw = f::kHeading + f::kRightTurn.turned(w) + f::kLeftTurn.turned(w);
   yaw = std::fmod(yaw + 180.0, 360.0);

@@ -50,7 +50,8 @@ float CondorReader::value(std::string_view key) const {
 
 bool CondorReader::convert(const std::uint8_t* datagram, std::size_t length, double* gameData) {
   const char* text = reinterpret_cast<const char*>(datagram);
-  const void* nul = std::memchr(text, 0, length);
+  if (!text) length = 0;
+  const void* nul = length ? std::memchr(text, 0, length) : nullptr;
   const std::string_view all(text, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : length);
   std::size_t at = 0;
   while (at < all.size()) {
