@@ -3,10 +3,17 @@
 namespace kinevra {
 
 namespace {
+// X-Plane's native Linux build runs as "X-Plane-x86_64"; under Wine it is
+// "X-Plane.exe" there too.
+#if defined(_WIN32)
+constexpr std::array<std::string_view, 4> kXPlaneExecutables = {"X-Plane.exe"};
+#else
+constexpr std::array<std::string_view, 4> kXPlaneExecutables = {"X-Plane.exe", "X-Plane-x86_64"};
+#endif
 // Indexed by game id. The display names are NUL-terminated literals, so
 // gameDisplayName can hand out their data().
 constexpr std::array<GameInfo, kGameCount> kGames = {{
-    {0, "Xplane", {"X-Plane.exe"}, Transport::Udp, 4321},
+    {0, "Xplane", kXPlaneExecutables, Transport::Udp, 4321},
     {1, "DCS", {"DCS.exe", "DCS64.exe"}, Transport::UdpText, 4124},
     {2, "MSFS2020", {"FlightSimulator.exe"}, Transport::FlightSimClient, 0},
     {3, "AssettoCorsa/Comp.", {}, Transport::SharedMemory, 0},

@@ -3,9 +3,14 @@
 #include "platform/console.h"
 #include "sources/flightsim_reader.h"
 #include "sources/network/beamng.h"
+#include "sources/network/condor.h"
+#include "sources/network/dcs.h"
+#include "sources/network/dirt_rally2.h"
+#include "sources/network/f1.h"
 #include "sources/network/lfs.h"
 #include "sources/network/nolimits2.h"
 #include "sources/network/wrc.h"
+#include "sources/network/xplane.h"
 #include "sources/probes.h"
 #include "sources/shared_memory_readers.h"
 #include "sources/tcp_reader.h"
@@ -20,6 +25,16 @@ constexpr int kDetectionPauseMs = 10;
 
 std::unique_ptr<GameReader> makeReader(int id, Clock& clock) {
   switch (id) {
+    case 0:
+      return std::make_unique<XPlaneReader>(clock);
+    case 1:
+      return std::make_unique<DcsReader>(clock);
+    case 5:
+      return std::make_unique<DirtRally2Reader>(clock);
+    case 6:
+      return std::make_unique<CondorReader>(clock);
+    case 7:
+      return std::make_unique<F1Reader>(clock);
     case 2:
     case 15:
       return std::make_unique<FlightSimReader>(id, clock);

@@ -9,6 +9,7 @@
 #include "network_games.h"
 #include "platform/named_event.h"
 #include "platform/shared_memory.h"
+#include "udp_games.h"
 
 namespace gamesim {
 
@@ -100,6 +101,7 @@ class AssettoCorsa final : public Game {
   }
 
   double rate() const override { return 333.0; }
+  std::string executable() const override { return withGraphics_ ? "" : "AssettoCorsaEVO.exe"; }
 
  private:
   bool withGraphics_;
@@ -171,6 +173,7 @@ class RaceRoom final : public Game {
   }
 
   double rate() const override { return 300.0; }
+  std::string executable() const override { return "RRRE64.exe"; }
 
  private:
   int major_, minor_;
@@ -310,6 +313,7 @@ class IRacing final : public Game {
   }
 
   double rate() const override { return 60.0; }
+  std::string executable() const override { return "iRacingSim64DX11.exe"; }
 
  private:
   Page block_;
@@ -362,6 +366,7 @@ class RFactor2 final : public Game {
   }
 
   double rate() const override { return 100.0; }
+  std::string executable() const override { return "rFactor2.exe"; }
 
  private:
   bool notReady_;
@@ -406,6 +411,7 @@ class TruckSim final : public Game {
   void close() override { block_.put<std::uint8_t>(0, 0); }
 
   double rate() const override { return 60.0; }
+  std::string executable() const override { return "eurotrucks2.exe"; }
 
  private:
   Page block_;
@@ -421,6 +427,7 @@ std::unique_ptr<Game> makeGame(const GameOptions& o) {
   if (o.name == "iracing") return std::make_unique<IRacing>();
   if (o.name == "rf2") return std::make_unique<RFactor2>(o.rf2NotReady);
   if (o.name == "scs") return std::make_unique<TruckSim>();
+  if (auto game = makeUdpGame(o)) return game;
   return makeNetworkGame(o);
 }
 

@@ -17,6 +17,7 @@ struct GameOptions {
   bool r3eInMenus = false;          // r3e: the game sits in its menus
   std::size_t pcars2Size = 20700;   // pcars2: the block's size (Project CARS 2: 20576)
   bool rf2NotReady = false;         // rf2: the plug-in never fills its block
+  int f1Format = 2024;              // f1: the packet format (2023 or 2024)
 };
 
 class Game {
@@ -26,6 +27,9 @@ class Game {
   virtual bool open(std::string* error) = 0;
   // One update of the blocks: the car's motion at simulation time `time`.
   virtual void publish(const Motion& m, double time) = 0;
+  // One update at drive time driveTime (held by --at) and simulation time
+  // simulationTime; a game with a script of its own (a flight) plays that.
+  virtual void publishAt(double driveTime, double simulationTime) { publish(driveAt(driveTime), simulationTime); }
   // What the game does to its blocks as it ends.
   virtual void close() {}
   // How often the game updates its blocks, per second.
@@ -33,6 +37,8 @@ class Game {
   // Called on every turn of gamesim's loop (about once a millisecond): a game
   // that serves requests answers them here.
   virtual void serve() {}
+  // The executable name the game runs under, empty when the library needs none.
+  virtual std::string executable() const { return {}; }
 };
 
 // The game of that name, or null.

@@ -4,24 +4,28 @@
 // local UDP port, and a local TCP telemetry server that answers requests.
 //
 //   gamesim [--game NAME [--at SECONDS] [--steps N] [game options]]
+//   gamesim --game NAME --print-executable
 //           [--shm NAME:SIZE]... [--set NAME:OFFSET:TYPE:VALUE]...
 //           [--udp PORT] [--payload HEX | --payload-file PATH]
 //           [--interval MS] [--count N]
 //           [--tcp PORT] [--reply HEX | --reply-file PATH] [--tcp-silent]
 //           [--event NAME]... [--seconds N] [--ready PATH]
 //
-//   --game         play a game that publishes shared memory, driving the
-//                  scripted loop of drive.h: ac (Assetto Corsa: physics and
-//                  graphics pages), acevo (the physics page only), r3e,
-//                  pcars2, iracing, rf2 (the plug-in block), scs; or
-//                  sends it as a network game does: wrc, beamng, lfs
-//                  (datagrams to the game's local port), nolimits2 (the
-//                  telemetry server on 127.0.0.1:15151)
+//   --game         play a game, driving the scripted loop of drive.h (the
+//                  flight simulators fly the circuit of flight.h): in shared
+//                  memory ac (Assetto Corsa: physics and graphics pages),
+//                  acevo (the physics page only), r3e, pcars2, iracing, rf2
+//                  (the plug-in block), scs; as datagrams to the game's port
+//                  xplane, dcs, dirt, condor, f1, wrc, beamng, lfs; as the
+//                  telemetry server on 127.0.0.1:15151 nolimits2
+//   --print-executable  print the executable name the game runs under (an
+//                  empty line when the library looks for none) and exit
 //   --at           hold the drive at this moment of the loop (the game keeps
 //                  updating its counters, ticks and clock)
 //   --steps        stop updating after N updates (the blocks stay)
 //   game options   --graphics-size N (ac), --r3e-version MAJOR.MINOR,
-//                  --r3e-in-menus, --pcars2-size N, --rf2-not-ready
+//                  --r3e-in-menus, --pcars2-size N, --rf2-not-ready,
+//                  --f1-format 2023|2024
 //   --shm          create a block of SIZE bytes (zero-filled)
 //   --set          write VALUE at byte OFFSET of block NAME; TYPE is i32, f32
 //                  or f64
@@ -203,6 +207,7 @@ int main(int argc, char** argv) {
   gamesim::GameOptions gameOptions;
   double holdAt = -1;
   long long steps = -1;
+  bool printExecutable = false;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -224,6 +229,11 @@ int main(int argc, char** argv) {
       gameOptions.pcars2Size = std::strtoull(argv[++i], nullptr, 10);
     } else if (arg == "--rf2-not-ready") {
       gameOptions.rf2NotReady = true;
+    } else if (arg == "--f1-format" && hasValue) {
+      gameOptions.f1Format = std::atoi(argv[++i]);
+      if (gameOptions.f1Format != 2023 && gameOptions.f1Format != 2024) return fail("--f1-format wants 2023 or 2024");
+    } else if (arg == "--print-executable") {
+      printExecutable = true;
     } else if (arg == "--shm" && hasValue) {
       // Block names never contain ':'; the size follows the last one.
       const std::string option = argv[++i];
@@ -297,6 +307,13 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (printExecutable) {
+    const auto named = gamesim::makeGame(gameOptions);
+    if (!named) return fail("unknown game " + gameOptions.name);
+    std::printf("%s\n", named->executable().c_str());
+    return 0;
+  }
+
   if (net::startSockets() != 0) return fail("cannot start the socket library");
   net::SocketHandle sender = net::kInvalidSocket;
   if (udpPort >= 0) {
@@ -326,7 +343,7 @@ int main(int argc, char** argv) {
   const auto simulationTime = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
   if (game && steps != 0) {
     // The first update is there before anyone is told the game runs.
-    game->publish(gamesim::driveAt(driveTime()), simulationTime());
+    game->publishAt(driveTime(), simulationTime());
     if (steps > 0) --steps;
   }
 
@@ -349,7 +366,7 @@ int main(int argc, char** argv) {
       if (nextSend < Clock::now()) nextSend = Clock::now();
     }
     if (game && steps != 0 && Clock::now() >= nextUpdate) {
-      game->publish(gamesim::driveAt(driveTime()), simulationTime());
+      game->publishAt(driveTime(), simulationTime());
       if (steps > 0) --steps;
       nextUpdate += gamePeriod;
       if (nextUpdate < Clock::now()) nextUpdate = Clock::now();

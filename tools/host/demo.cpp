@@ -154,6 +154,30 @@ std::vector<double> since(const std::vector<Sampler::Timed>& v, std::int64_t fro
   return out;
 }
 
+// The executable name the game must run under, as gamesim names it (empty
+// when the library looks for no process); false, with gamesim's complaint in
+// *error, when gamesim does not know the game.
+bool gameExecutable(const std::string& game, const fs::path& dir, std::string* exe, std::string* error) {
+  const fs::path out = dir / "gamesim-executable.txt";
+  ChildProcess ask;
+  if (!ask.start(toolProgram("gamesim"), {"--game", game, "--print-executable"}, out.string())) {
+    *error = "cannot start " + toolProgram("gamesim");
+    return false;
+  }
+  const auto end = Clock::now() + std::chrono::seconds(60);
+  while (ask.running() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::ifstream in(out);
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.rfind("gamesim:", 0) == 0 || ask.running()) {
+    *error = line.empty() ? "gamesim did not answer" : line;
+    return false;
+  }
+  *exe = line;
+  return true;
+}
+
 std::string ms(const Spread& s) {
   char b[96];
   if (s.count == 0) return "no data";
@@ -238,9 +262,30 @@ int runDemo(HostOptions o) {
     o.controller = "COM" + std::to_string(libraryPort);
   }
 
-  // The game: Assetto Corsa's shared-memory pages with a scripted drive.
+  // The game: gamesim playing it (Assetto Corsa's shared-memory pages by
+  // default), under the game's executable name where the library looks for one.
+  std::string exe, error;
+  std::string gameProgram = toolProgram("gamesim");
+  if (!gameExecutable(o.demoGame, dir, &exe, &error)) {
+    std::fprintf(stderr, "kinevra-host: no game %s for the demo: %s\n", o.demoGame.c_str(), error.c_str());
+    rig.stop();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return 2;
+  }
+  if (!exe.empty()) {
+    const fs::path named = dir / exe;
+    std::error_code ec;
+    fs::copy_file(gameProgram, named, ec);
+    if (ec) {
+      std::fprintf(stderr, "kinevra-host: cannot copy gamesim to %s: %s\n", named.string().c_str(),
+                   ec.message().c_str());
+      return 1;
+    }
+    gameProgram = named.string();
+  }
   const fs::path gameReady = dir / "game-ready";
-  if (!game.start(toolProgram("gamesim"), {"--game", "ac", "--seconds", childSeconds, "--ready", gameReady.string()},
+  if (!game.start(gameProgram, {"--game", o.demoGame, "--seconds", childSeconds, "--ready", gameReady.string()},
                   (dir / "gamesim.txt").string()) ||
       !waitFor(gameReady, game, 60)) {
     std::fprintf(stderr, "kinevra-host: gamesim did not start its game\n%s", fileText(dir / "gamesim.txt").c_str());
@@ -268,7 +313,7 @@ int runDemo(HostOptions o) {
   std::string gameName;
   bool timedOut = false;
   host.run([&](HostStatus& s) {
-    s.title = "demo: gamesim (scripted drive) -> kinevra -> rigsim on " + s.controller;
+    s.title = "demo: gamesim (" + o.demoGame + ", scripted) -> kinevra -> rigsim on " + s.controller;
     if (s.gameId >= 0) gameName = s.gameName;
     if (motionStart == 0 && s.ready && s.gameId >= 0) motionStart = nowNs();
     if (motionStart == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 // kinevra-host --demo: the whole chain on a machine with no game and no
-// rig. gamesim plays Assetto Corsa's scripted drive, rigsim is the motion
+// rig. gamesim plays a game's scripted drive (Assetto Corsa's unless
+// --game names another of gamesim's games), rigsim is the motion
 // controller on a pseudo-terminal, and this host runs the library between
 // them; at the end it prints what the controller received and draws the
 // game's motion against the rig's.

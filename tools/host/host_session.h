@@ -28,6 +28,7 @@ struct HostOptions {
   bool plain = false;                     // status lines instead of the screen
   bool demo = false;
   std::string plot = "kinevra-demo.svg";
+  std::string demoGame = "ac";  // the game gamesim plays in the demo (any of its --game names)
   int demoLibraryPort = 0;  // real ports for the demo (a null-modem pair)
   int demoRigPort = 0;
 };

@@ -23,7 +23,7 @@ void usage(std::FILE* to) {
   std::fprintf(to,
                "usage: kinevra-host [--profile FILE] [options]\n"
                "       kinevra-host --check --profile FILE\n"
-               "       kinevra-host --demo [--controller udp] [--seconds N] [--plot FILE]\n"
+               "       kinevra-host --demo [--game NAME] [--controller udp] [--seconds N] [--plot FILE]\n"
                "\n"
                "  --profile FILE    configure the engine from a rig profile (see profiles/sample-rig.profile)\n"
                "  --check           check the profile and that the library takes every setting; start nothing\n"
@@ -37,6 +37,9 @@ void usage(std::FILE* to) {
                "  --demo            play a scripted drive (gamesim) to a controller on a pseudo-terminal (rigsim),\n"
                "                    then summarise what the controller received and plot it; with --controller udp\n"
                "                    rigsim is a controller on the network (needs an active wired Ethernet adapter)\n"
+               "  --game NAME       the game gamesim plays in the demo, by gamesim's name for it (default ac:\n"
+               "                    Assetto Corsa; e.g. xplane, dcs, dirt, condor, f1, wrc, beamng, lfs, nolimits2,\n"
+               "                    r3e, iracing)\n"
                "  --plot FILE       the demo's plot (default kinevra-demo.svg)\n"
                "  --demo-ports A B  the demo over a real null-modem pair: the library opens COMA, rigsim COMB\n");
 }
@@ -78,6 +81,8 @@ int main(int argc, char** argv) {
       o.library = argv[++i];
     } else if (a == "--demo") {
       o.demo = true;
+    } else if (a == "--game" && hasValue) {
+      o.demoGame = argv[++i];
     } else if (a == "--plot" && hasValue) {
       o.plot = argv[++i];
     } else if (a == "--demo-ports" && i + 2 < argc) {

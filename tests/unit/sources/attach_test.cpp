@@ -139,6 +139,8 @@ TEST_F(Attach, UdpGameBindsItsPortAndCompletesGravityInItsDirection) {
 }
 
 TEST_F(Attach, ReaderWithoutItsGameFormatReportsNoUpdates) {
+  // The bare UDP reader in DiRT's place: it knows no datagram format.
+  sources.setReader(5, std::make_unique<UdpReader>(5, clock, udpReaderSetup(5)));
   GameDouble game(test::uniqueName("dirt") + ".exe", {"--udp", "20778"});
   ASSERT_TRUE(game.started());
   ASSERT_EQ(detect(), 5);
