@@ -78,7 +78,7 @@ std::mutex gLogLock;
 void logLine(const std::string& line) {
   if (gOptions.log.empty()) return;
   std::lock_guard<std::mutex> g(gLogLock);
-  std::ofstream out(gOptions.log, std::ios::app);
+  std::ofstream out(gOptions.log, std::ios::app | std::ios::binary);  // "\n" on both systems
   out << line << "\n";
 }
 

@@ -16,10 +16,34 @@ namespace {
 // takes a plain function, so the caller's routine is reached through it.
 IoCompletion volatile gRoutine = nullptr;
 
+// The pool hands over the I/O's status either as it stands in the status
+// block (an NTSTATUS) or translated into a system error code (Wine does so);
+// the statuses the transport tells apart are taken back to their NTSTATUS.
+std::uint32_t asStatus(DWORD code) {
+  if (code == 0 || code >= 0x10000) return code;  // already an NTSTATUS
+  switch (code) {
+    case ERROR_OPERATION_ABORTED:
+      return kStatusCancelled;
+    case ERROR_NETNAME_DELETED:
+      return kStatusConnectionReset;
+    case ERROR_BROKEN_PIPE:
+      return kStatusPipeBroken;
+    case ERROR_MORE_DATA:
+      return kStatusBufferOverflow;
+    case ERROR_PIPE_NOT_CONNECTED:
+      return 0xC00000B0;  // STATUS_PIPE_DISCONNECTED
+    case ERROR_CONNECTION_ABORTED:
+      return 0xC0000241;  // STATUS_CONNECTION_ABORTED
+    case ERROR_HANDLE_EOF:
+      return 0xC0000011;  // STATUS_END_OF_FILE
+    default:
+      return kStatusOtherError | code;
+  }
+}
+
 VOID CALLBACK onCompletion(DWORD status, DWORD bytes, LPOVERLAPPED overlapped) {
-  // The pool hands over the I/O's NTSTATUS as it stands in the status block.
   IoCompletion routine = gRoutine;
-  if (routine && overlapped) routine(status, bytes, reinterpret_cast<IoRecord*>(overlapped));
+  if (routine && overlapped) routine(asStatus(status), bytes, reinterpret_cast<IoRecord*>(overlapped));
 }
 
 OVERLAPPED* overlappedOf(IoRecord* record) {

@@ -141,8 +141,10 @@ void serverClose(StreamHandle h, StreamKind kind, bool abort) {
     }
     closesocket(static_cast<SOCKET>(h));
   } else {
+    // Closed as a process ending closes it: the client reads what was
+    // written, then finds the pipe broken (a disconnect would throw the
+    // unread bytes away).
     FlushFileBuffers(reinterpret_cast<HANDLE>(h));
-    DisconnectNamedPipe(reinterpret_cast<HANDLE>(h));
     CloseHandle(reinterpret_cast<HANDLE>(h));
   }
 }
