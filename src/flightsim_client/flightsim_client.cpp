@@ -78,12 +78,29 @@ void releaseWhenIdle() {
   }
 }
 
-ClientClient* tryPipe(const std::string& address, const std::string& port, const ClientConfig& c) {
+// Who hears of arrivals and losses: set on each attempt's object before its
+// first receive can complete.
+struct Notification {
+  std::uintptr_t window = 0;
+  std::uint32_t message = 0;
+  std::uintptr_t event = 0;
+  std::uintptr_t hostWindow = 0;
+};
+
+ClientClient* newClient(platform::StreamKind mode, const Notification& n) {
+  auto* client = new ClientClient(mode);
+  client->setNotification(n.window, n.message, n.event);
+  client->setHostSimulatorWindow(n.hostWindow);
+  return client;
+}
+
+ClientClient* tryPipe(const std::string& address, const std::string& port, const ClientConfig& c,
+                      const Notification& n) {
   ConnectAttempt a;
   a.pipe = true;
   a.address = address.empty() ? "." : address;
   a.port = pipeNameFor(address, port);
-  auto* client = new ClientClient(platform::StreamKind::Pipe);
+  auto* client = newClient(platform::StreamKind::Pipe, n);
   a.connected = client->openPipe(address, port, c.maxReceiveSize);
   report(a);
   if (a.connected) return client;
@@ -91,13 +108,14 @@ ClientClient* tryPipe(const std::string& address, const std::string& port, const
   return nullptr;
 }
 
-ClientClient* tryTcp(const std::string& address, const std::string& port, bool ipv6, const ClientConfig& c) {
+ClientClient* tryTcp(const std::string& address, const std::string& port, bool ipv6, const ClientConfig& c,
+                     const Notification& n) {
   if (port.empty()) return nullptr;  // no port known: no attempt
   ConnectAttempt a;
   a.ipv6 = ipv6;
   a.address = address;
   a.port = port;
-  auto* client = new ClientClient(platform::StreamKind::Tcp);
+  auto* client = newClient(platform::StreamKind::Tcp, n);
   a.connected = client->openTcp(address, port, ipv6, c.maxReceiveSize, c.noDelay);
   report(a);
   if (a.connected) return client;
@@ -107,11 +125,11 @@ ClientClient* tryTcp(const std::string& address, const std::string& port, bool i
 
 // The pipe first; then TCP over IPv6 and IPv4 on this machine; then this
 // machine's own pipe once more.
-ClientClient* connect(ClientConfig c) {
+ClientClient* connect(ClientConfig c, const Notification& n) {
   enum Step { kPipe, kIPv6, kIPv4 } step =
       c.protocol == Protocol::IPv6 ? kIPv6 : c.protocol == Protocol::IPv4 ? kIPv4 : kPipe;
   if (step == kPipe) {
-    if (ClientClient* client = tryPipe(c.address, c.port, c)) return client;
+    if (ClientClient* client = tryPipe(c.address, c.port, c, n)) return client;
     if (!c.address.empty() && c.address != ".") return nullptr;
     c.address = "::1";
     c.port = registryPort(true);
@@ -119,15 +137,15 @@ ClientClient* connect(ClientConfig c) {
   }
   if (step == kIPv6) {
     if (!startSocketLibrary()) return nullptr;
-    if (ClientClient* client = tryTcp(c.address, c.port, true, c)) return client;
+    if (ClientClient* client = tryTcp(c.address, c.port, true, c, n)) return client;
     if (c.address != "::1") return nullptr;
     c.address = "127.0.0.1";
     c.port = registryPort(false);
   }
   if (!startSocketLibrary()) return nullptr;
-  if (ClientClient* client = tryTcp(c.address, c.port, false, c)) return client;
+  if (ClientClient* client = tryTcp(c.address, c.port, false, c, n)) return client;
   if (c.address != "127.0.0.1") return nullptr;
-  return tryPipe(".", "", c);
+  return tryPipe(".", "", c, n);
 }
 
 }  // namespace
@@ -144,16 +162,14 @@ std::int32_t clientOpen(ClientHandle* handle, const char* appName, std::uintptr_
 
   // Inside the simulator's own process its window is remembered; the
   // connection itself still runs over the pipe or TCP.
-  std::uintptr_t hostWindow = 0;
-  const bool inSimulator = platform::findHostSimulatorWindow(&hostWindow);
+  Notification n{window, windowMessage, event, 0};
+  if (!platform::findHostSimulatorWindow(&n.hostWindow)) n.hostWindow = 0;
 
-  ClientClient* client = connect(config);
+  ClientClient* client = connect(config, n);
   if (!client) {
     releaseWhenIdle();
     return kFail;
   }
-  client->setNotification(window, windowMessage, event);
-  if (inSimulator) client->setHostSimulatorWindow(hostWindow);
 
   std::int32_t result = kOk;
   unsigned char* msg = client->beginMessage(kOpenSize, kTypeOpen, &result);
