@@ -195,6 +195,7 @@ class Connection {
         // Commands given from here on are for this client: one that has its
         // open reply is sure to get them.
         takeCommandsFromNow();
+        logLine("commands seen " + std::to_string(commandsSeen_));
         auto r = message(2, 308);
         const char name[] = "KittyHawk";
         std::memcpy(&r[12], name, sizeof name);
@@ -283,6 +284,7 @@ class Connection {
 
   // One simulation frame: data for every request due.
   void frame() {
+    if (++frames_ % 100 == 0) logLine("frame " + std::to_string(frames_));
     if (paused_) return;
     for (auto& [id, q] : requests_) {
       if (q.period == 0 || (q.period == 1 && q.sentOnce)) continue;
@@ -334,6 +336,7 @@ class Connection {
     }
     for (const std::string& line : fresh) {
       if (!open_) return;
+      logLine("command " + line);
       std::istringstream in(line);
       std::string cmd;
       in >> cmd;
@@ -391,6 +394,7 @@ class Connection {
   std::map<std::string, std::uint32_t> events_;
   std::uint32_t lastSendId_ = 0;
   int secondTicks_ = 0;
+  long long frames_ = 0;
   bool paused_ = false, split_ = false, cut_ = false;
   int merge_ = 0;
   std::vector<unsigned char> merged_;
@@ -478,6 +482,7 @@ int main(int argc, char** argv) {
     std::filesystem::remove(o.commands, ec);
     std::lock_guard<std::mutex> g(gCommandLock);
     gCommands.insert(gCommands.end(), lines.begin(), lines.end());
+    logLine("commands taken: " + std::to_string(gCommands.size()));
   }
   // Connections and listeners end with the process.
   std::_Exit(0);

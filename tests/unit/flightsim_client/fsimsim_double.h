@@ -40,13 +40,16 @@ class FlightSimDouble {
     if (pipe.empty()) args.push_back("--no-pipe");
     else args.insert(args.end(), {"--pipe", pipe});
     args.insert(args.end(), extra.begin(), extra.end());
-    started_ = !ec && child_.start(exe, args) &&
-               eventually([&] { return std::filesystem::exists(ready); }, std::chrono::seconds(60));
-    std::ifstream in(ready);
-    for (std::string key, value; in >> key >> value;) {
-      if (key == "tcp4") port4_ = value;
-      if (key == "tcp6") port6_ = value;
-    }
+    // Started once the ready file names both ports (read until it does: the
+    // file may be seen before its contents under Wine).
+    started_ = !ec && child_.start(exe, args) && eventually([&] {
+                 std::ifstream in(ready);
+                 for (std::string line; std::getline(in, line);) {
+                   if (line.rfind("tcp4 ", 0) == 0) port4_ = line.substr(5);
+                   if (line.rfind("tcp6 ", 0) == 0) port6_ = line.substr(5);
+                 }
+                 return !port4_.empty() && !port6_.empty();
+               }, std::chrono::seconds(60));
   }
   ~FlightSimDouble() {
     child_.stop();
@@ -57,6 +60,10 @@ class FlightSimDouble {
   FlightSimDouble& operator=(const FlightSimDouble&) = delete;
 
   bool started() const { return started_ && !port4_.empty() && !port6_.empty(); }
+  // What went wrong when it did not start.
+  std::string why() const {
+    return std::string(started_ ? "started" : "not started") + ", tcp4 '" + port4_ + "', tcp6 '" + port6_ + "'";
+  }
   const std::string& port4() const { return port4_; }
   const std::string& port6() const { return port6_; }
 
