@@ -78,8 +78,12 @@ std::mutex gLogLock;
 void logLine(const std::string& line) {
   if (gOptions.log.empty()) return;
   std::lock_guard<std::mutex> g(gLogLock);
-  std::ofstream out(gOptions.log, std::ios::app | std::ios::binary);  // "\n" on both systems
-  out << line << "\n";
+  // A reader of the file may hold it for a moment (Windows): try again.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::ofstream out(gOptions.log, std::ios::app | std::ios::binary);  // "\n" on both systems
+    if (out && (out << line << "\n") && out.flush()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 void put32(std::vector<unsigned char>& m, std::size_t at, std::uint32_t v) {
@@ -471,15 +475,20 @@ int main(int argc, char** argv) {
   while (Clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (o.commands.empty() || !std::filesystem::exists(o.commands)) continue;
-    std::ifstream in(o.commands);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (!line.empty()) lines.push_back(line);
+    {
+      std::ifstream in(o.commands);
+      for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+      }
     }
-    in.close();
+    // A file that cannot be read yet (under Windows a rename into place can
+    // hold it for a moment) is read again on the next turn; every command
+    // file has a line.
+    if (lines.empty()) continue;
     std::error_code ec;
-    std::filesystem::remove(o.commands, ec);
+    if (!std::filesystem::remove(o.commands, ec)) continue;  // taken once it is gone
     std::lock_guard<std::mutex> g(gCommandLock);
     gCommands.insert(gCommands.end(), lines.begin(), lines.end());
     logLine("commands taken: " + std::to_string(gCommands.size()));
