@@ -6,6 +6,7 @@
 //
 //   mono Example.exe [SECONDS_TO_WAIT_FOR_A_GAME]
 using System;
+using System.Runtime.InteropServices;
 using System.Threading;
 using Kinevra;
 
@@ -23,6 +24,10 @@ static class Example
     static int Main(string[] args)
     {
         int waitSeconds = args.Length > 0 ? int.Parse(args[0]) : 60;
+
+        // Every one of the 49 declarations resolves in the library.
+        try { Marshal.PrelinkAll(typeof(Native)); }
+        catch (Exception e) { Check(false, "an export is missing: " + e.Message); }
 
         // Defaults of a freshly loaded library.
         Check(Native.getGameDataCount() == 44, "getGameDataCount is 44");
