@@ -61,6 +61,8 @@ class BeamNg final : public DatagramGame {
 class Lfs final : public DatagramGame {
  public:
   Lfs() : DatagramGame(4123, 100.0) {}
+  // The library looks for the game's process before it listens.
+  std::string executable() const override { return "LFS.exe"; }
   void publish(const Motion& m, double time) override {
     const auto b = lfsPacket(m, time);
     send(b.data(), b.size());
