@@ -45,7 +45,7 @@ class GameValues {
   bool writeIfFinite(double* gameData) const {
     if (!allFinite()) return false;
     for (int i = 0; i < kGameDataCount; ++i)
-      if (has(i)) gameData[i] = values_[static_cast<std::size_t>(i)];
+      if (has(i)) storeShared(gameData[i], values_[static_cast<std::size_t>(i)]);  // hosts read GameData
     return true;
   }
 

@@ -132,7 +132,7 @@ bool convertNoLimits2Reply(const std::uint8_t* bytes, std::size_t n, double* g, 
   constexpr int kLast = gd::kBeltSum - 1;
   for (int i = gd::kLateralSpeed; i <= kLast; ++i)
     if (!std::isfinite(next[i])) return false;
-  for (int i = gd::kLateralSpeed; i <= kLast; ++i) g[i] = next[i];
+  for (int i = gd::kLateralSpeed; i <= kLast; ++i) storeShared(g[i], next[i]);  // hosts read GameData
   state.previous = {q.w, q.x, q.y, q.z};
   state.hasPrevious = true;
   state.rates = rates;
