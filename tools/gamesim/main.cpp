@@ -61,6 +61,7 @@
 #include "platform/named_event.h"
 #include "platform/shared_memory.h"
 #include "platform/sockets.h"
+#include "request_server.h"
 
 namespace {
 
@@ -113,81 +114,25 @@ std::array<std::uint8_t, 10> frame(std::uint16_t type, std::uint32_t id) {
           std::uint8_t(id >> 8), std::uint8_t(id), 0, 0, 'L'};
 }
 
-// The TCP telemetry server: one listening socket and its clients, all
-// non-blocking, served from the main loop.
+// The TCP telemetry server of --tcp: a telemetry request (type 5) is answered
+// with the --reply bytes (or an OK frame of type 6), any other with type 1;
+// --tcp-silent answers nothing.
 struct TcpServer {
-  net::SocketHandle listener = net::kInvalidSocket;
-  struct Client {
-    net::SocketHandle socket;
-    std::vector<std::uint8_t> pending;
-  };
-  std::vector<Client> clients;
+  gamesim::RequestServer requests;
   std::vector<std::uint8_t> reply;
   bool silent = false;
 
-  bool open(std::uint16_t port) {
-    listener = net::openStreamSocket();
-    return listener != net::kInvalidSocket && net::setReuseAddress(listener) &&
-           net::bindSocket(listener, {net::kLoopbackAddress, port}) && net::listenSocket(listener, 8) &&
-           net::setNonBlocking(listener);
-  }
-
-  void answer(Client& c) {
-    // Whole request frames: "N", type, id, data size, data, "L".
-    while (c.pending.size() >= 10) {
-      if (c.pending[0] != 'N') {
-        c.pending.erase(c.pending.begin());
-        continue;
-      }
-      const std::size_t size = std::size_t(c.pending[7]) << 8 | c.pending[8];
-      if (c.pending.size() < 10 + size) return;
-      const std::uint16_t type = std::uint16_t(c.pending[1] << 8 | c.pending[2]);
-      const std::uint32_t id = std::uint32_t(c.pending[3]) << 24 | std::uint32_t(c.pending[4]) << 16 |
-                               std::uint32_t(c.pending[5]) << 8 | c.pending[6];
-      c.pending.erase(c.pending.begin(), c.pending.begin() + static_cast<std::ptrdiff_t>(10 + size));
-      if (silent) continue;
+  bool open(std::uint16_t port) { return requests.open(port); }
+  void serve() {
+    requests.serve([this](net::SocketHandle socket, std::uint16_t type, std::uint32_t id) {
+      if (silent) return;
       if (type == 5 && !reply.empty()) {
-        net::sendBytes(c.socket, reply.data(), reply.size());
+        net::sendBytes(socket, reply.data(), reply.size());
       } else {
         const auto f = frame(type == 5 ? 6 : 1, id);
-        net::sendBytes(c.socket, f.data(), f.size());
+        net::sendBytes(socket, f.data(), f.size());
       }
-    }
-  }
-
-  void serve() {
-    if (listener == net::kInvalidSocket) return;
-    while (net::waitReadable(listener, 0) == 1) {
-      const net::SocketHandle c = net::acceptConnection(listener);
-      if (c == net::kInvalidSocket) break;
-      net::setNonBlocking(c);
-      clients.push_back({c, {}});
-    }
-    for (std::size_t i = 0; i < clients.size();) {
-      Client& c = clients[i];
-      bool gone = false;
-      while (net::waitReadable(c.socket, 0) == 1) {
-        std::uint8_t buf[2048];
-        const std::int64_t n = net::receiveBytes(c.socket, buf, sizeof buf);
-        if (n <= 0) {
-          gone = true;
-          break;
-        }
-        c.pending.insert(c.pending.end(), buf, buf + n);
-      }
-      answer(c);
-      if (gone) {
-        net::closeSocket(c.socket);
-        clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
-      } else {
-        ++i;
-      }
-    }
-  }
-
-  ~TcpServer() {
-    for (auto& c : clients) net::closeSocket(c.socket);
-    if (listener != net::kInvalidSocket) net::closeSocket(listener);
+    });
   }
 };
 

@@ -6,6 +6,7 @@
 
 #include "games.h"
 #include "platform/sockets.h"
+#include "request_server.h"
 
 namespace gamesim {
 
@@ -74,16 +75,8 @@ class Lfs final : public DatagramGame {
 // other request with an OK frame (type 1).
 class NoLimits2 final : public Game {
  public:
-  ~NoLimits2() override {
-    for (auto& c : clients_) net::closeSocket(c.socket);
-    if (listener_ != net::kInvalidSocket) net::closeSocket(listener_);
-  }
-
   bool open(std::string* error) override {
-    listener_ = net::openStreamSocket();
-    const bool ok = listener_ != net::kInvalidSocket && net::setReuseAddress(listener_) &&
-                    net::bindSocket(listener_, {net::kLoopbackAddress, 15151}) && net::listenSocket(listener_, 8) &&
-                    net::setNonBlocking(listener_);
+    const bool ok = server_.open(15151);
     if (!ok) *error = "cannot serve TCP port 15151";
     return ok;
   }
@@ -94,67 +87,22 @@ class NoLimits2 final : public Game {
   }
 
   void serve() override {
-    while (net::waitReadable(listener_, 0) == 1) {
-      const net::SocketHandle c = net::acceptConnection(listener_);
-      if (c == net::kInvalidSocket) break;
-      net::setNonBlocking(c);
-      clients_.push_back({c, {}});
-    }
-    for (std::size_t i = 0; i < clients_.size();) {
-      Client& c = clients_[i];
-      bool gone = false;
-      while (net::waitReadable(c.socket, 0) == 1) {
-        std::uint8_t buf[2048];
-        const std::int64_t n = net::receiveBytes(c.socket, buf, sizeof buf);
-        if (n <= 0) {
-          gone = true;
-          break;
-        }
-        c.pending.insert(c.pending.end(), buf, buf + n);
-      }
-      answer(c);
-      if (gone) {
-        net::closeSocket(c.socket);
-        clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
+    server_.serve([this](net::SocketHandle socket, std::uint16_t type, std::uint32_t id) {
+      if (type == 5) {
+        const auto reply = noLimits2Reply(motion_, frame_, id);
+        net::sendBytes(socket, reply.data(), reply.size());
       } else {
-        ++i;
+        const std::uint8_t ok[10] = {'N', 0, 1, std::uint8_t(id >> 24), std::uint8_t(id >> 16),
+                                     std::uint8_t(id >> 8), std::uint8_t(id), 0, 0, 'L'};
+        net::sendBytes(socket, ok, sizeof ok);
       }
-    }
+    });
   }
 
   double rate() const override { return 100.0; }
 
  private:
-  struct Client {
-    net::SocketHandle socket;
-    std::vector<std::uint8_t> pending;
-  };
-
-  void answer(Client& c) {
-    while (c.pending.size() >= 10) {
-      if (c.pending[0] != 'N') {
-        c.pending.erase(c.pending.begin());
-        continue;
-      }
-      const std::size_t size = std::size_t(c.pending[7]) << 8 | c.pending[8];
-      if (c.pending.size() < 10 + size) return;
-      const auto type = std::uint16_t(c.pending[1] << 8 | c.pending[2]);
-      const std::uint32_t id = std::uint32_t(c.pending[3]) << 24 | std::uint32_t(c.pending[4]) << 16 |
-                               std::uint32_t(c.pending[5]) << 8 | c.pending[6];
-      c.pending.erase(c.pending.begin(), c.pending.begin() + static_cast<std::ptrdiff_t>(10 + size));
-      if (type == 5) {
-        const auto reply = noLimits2Reply(motion_, frame_, id);
-        net::sendBytes(c.socket, reply.data(), reply.size());
-      } else {
-        const std::uint8_t ok[10] = {'N', 0, 1, std::uint8_t(id >> 24), std::uint8_t(id >> 16),
-                                     std::uint8_t(id >> 8), std::uint8_t(id), 0, 0, 'L'};
-        net::sendBytes(c.socket, ok, sizeof ok);
-      }
-    }
-  }
-
-  net::SocketHandle listener_ = net::kInvalidSocket;
-  std::vector<Client> clients_;
+  RequestServer server_;
   Motion motion_{};
   std::int32_t frame_ = 0;
 };
