@@ -46,6 +46,21 @@ static void check(int ok, const char* what) {
   }
 }
 
+/* One value of an array the engine rewrites while the host reads it (the
+ * telemetry, the cues): a relaxed atomic load where the compiler offers one,
+ * so that neither the compiler nor a race detector takes it for a plain read
+ * of unchanging memory. A value read this way is whole; values read one
+ * after another may come from two consecutive cycles. */
+static double readLive(const double* value) {
+#if defined(__GNUC__)
+  double v;
+  __atomic_load(value, &v, __ATOMIC_RELAXED);
+  return v;
+#else
+  return *(const volatile double*)value;
+#endif
+}
+
 /* The rig message's channel i (0..5): a little-endian float from byte 2. */
 static float channelOf(const unsigned char* message, int i) {
   unsigned char b[4];
@@ -123,9 +138,10 @@ int main(int argc, char** argv) {
     int moving = 0;
     const char* n = names;
     for (int i = 1; i < count; ++i, n += strlen(n) + 1) {
-      check(isfinite(values[i]), "telemetry values are finite");
-      if (values[i] != 0.0) ++moving;
-      if (i <= 6) printf("  %-16s %10.4f\n", n, values[i]);
+      const double v = readLive(&values[i]);
+      check(isfinite(v), "telemetry values are finite");
+      if (v != 0.0) ++moving;
+      if (i <= 6) printf("  %-16s %10.4f\n", n, v);
     }
     check(moving > 0, "the game's telemetry moves");
   }
