@@ -13,9 +13,12 @@
 
 #include "client_folders.h"
 #include "common/clock.h"
+#include "engine/gamesource.h"
+#include "link/link_state.h"
 #include "flight.h"
 #include "flightsim_client/flightsim_client.h"
 #include "fsimsim_double.h"
+#include "game_double.h"
 #include "manual_clock.h"
 #include "sources/flightsim_reader.h"
 #include "sources/gravity.h"
@@ -266,6 +269,55 @@ TEST(FlightSimReaderLive, DetectsAttachesReadsTheFlightAndClosesOnQuit) {
   EXPECT_FALSE(reader.hasConnection());
   EXPECT_EQ(reader.update(g), 0);
   EXPECT_EQ(flightsim::openClientCount(), 0);
+}
+
+// The engine flies fsimsim: it finds and attaches the simulator, and the
+// profile switch follows the ground flag through take-off and landing with
+// the cross-fade of 100 cycles; when the simulator quits the engine lets go
+// and searches again.
+TEST(FlightSimEngine, TheProfileSwitchFollowsTakeOffAndLanding) {
+  using namespace std::chrono_literals;
+  test::ClientFolders folders;
+  test::FlightSimDouble sim(test::kSimulatorPipe, {"--at", "10"});  // taxiing
+  ASSERT_TRUE(sim.started()) << sim.why();
+  LinkState ownLink;
+  auto engine = std::make_unique<Gamesource>(systemClock(), nullptr, &ownLink);
+  engine->poseMappingName = "Local\\motionRigPose-fsim-" + test::uniqueName("pose");
+  engine->startThread();
+  ASSERT_TRUE(test::eventually([&] { return engine->attached.load() && engine->sources.gameId() == 2; }, 120s));
+  engine->timer.precise = 0;  // sleep pacing: the machine has other work
+  engine->setMotionSystemReady(1);
+  ASSERT_TRUE(test::eventually([&] {
+    return engine->activeProfile.load() == 1 && engine->groundTransitionStatus() == 100.0 &&
+           engine->airTransitionStatus() == 0.0;
+  }, 60s));
+
+  // Take-off: the air profile fades in; the statuses always add up to 100
+  // (within the truncation of both) and pass through the middle.
+  ASSERT_TRUE(sim.command("at 70"));
+  bool between = false;
+  ASSERT_TRUE(test::eventually([&] {
+    const double air = engine->airTransitionStatus(), ground = engine->groundTransitionStatus();
+    EXPECT_GE(air + ground, 98.0);
+    EXPECT_LE(air + ground, 100.0);
+    if (air > 0.0 && air < 100.0) between = true;
+    return engine->activeProfile.load() == 0 && air == 100.0 && ground == 0.0;
+  }, 60s));
+  EXPECT_TRUE(between);
+
+  // Landing: back to the ground profile.
+  ASSERT_TRUE(sim.command("at 117"));
+  ASSERT_TRUE(test::eventually([&] {
+    return engine->activeProfile.load() == 1 && engine->groundTransitionStatus() == 100.0 &&
+           engine->airTransitionStatus() == 0.0;
+  }, 60s));
+
+  // The simulator quits: detached after the read-failure limit, searching
+  // again, and found again since fsimsim goes on serving.
+  ASSERT_TRUE(sim.command("quit"));
+  ASSERT_TRUE(test::eventually([&] { return !engine->attached.load(); }, 60s));
+  EXPECT_TRUE(test::eventually([&] { return engine->attached.load(); }, 120s));
+  engine->stopGameSource();
 }
 
 }  // namespace
