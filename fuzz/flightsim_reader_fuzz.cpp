@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -67,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (!queue.empty()) {
     const int r = reader.update(g);
     if (r != (reader.hasConnection() ? 1 : 0)) std::abort();
-    for (double v : g)
-      if (!std::isfinite(v)) std::abort();
+    for (int i = 0; i < kGameDataCount; ++i)
+      if (!std::isfinite(g[i])) { std::fprintf(stderr, "idx %d %g\n", i, g[i]); std::abort(); }
     if (r == 0) break;
   }
   if (reader.groundState() != 0 && reader.groundState() != 1) std::abort();

@@ -1,5 +1,6 @@
 #include "sources/flightsim_reader.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "sources/game_values.h"
@@ -48,6 +49,9 @@ constexpr Subscription kSubscriptions[] = {{6, "Crashed"}, {7, "Quit"}, {4, "Sim
 
 // The simulator's degrees use this value of pi.
 constexpr double kDeg = 180.0 / 3.14159265358979;
+// Attitudes lie within a turn; anything far beyond is not an attitude, and
+// would overflow when gravity is split out of it.
+constexpr double kMaxAttitudeRadians = 1000.0;
 
 std::uint32_t get32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -110,6 +114,8 @@ bool FlightSimReader::takeData(const unsigned char* m, std::uint32_t size, doubl
   if (size < fm::kDataAt + 8 * fm::kValueCount) return false;
   double x[fm::kValueCount];
   for (int i = 0; i < fm::kValueCount; ++i) x[i] = get64<double>(m + fm::kDataAt + 8 * i);
+  for (int i = 12; i <= 14; ++i)
+    if (!(std::fabs(x[i]) <= kMaxAttitudeRadians)) return false;
   GameValues v;
   v.set(gd::kLateralAccel, x[0]);
   v.set(gd::kVerticalAccel, x[1]);

@@ -196,10 +196,11 @@ TEST_F(FlightSimReaderScripted, UpdateDrainsTheQueueAndTheLastDataWins) {
   EXPECT_EQ(reader.update(g), 1);
   EXPECT_EQ(reader.groundState(), 0);
   EXPECT_DOUBLE_EQ(g[gd::kLateralAccel], 2.0);
-  script.queue = {data(std::nan(""), 1)};
+  script.queue = {data(std::nan(""), 1), data(1e300, 1)};  // the second: no attitude
   EXPECT_EQ(reader.update(g), 1);
   EXPECT_EQ(reader.groundState(), 0);
   EXPECT_DOUBLE_EQ(g[gd::kLateralAccel], 2.0);
+  EXPECT_TRUE(std::isfinite(g[gd::kLateralAccelG]));
 
   // An exception ends the drain: what follows waits for the next cycle.
   script.queue = {message(1, 24), data(3.0, 1)};
