@@ -31,6 +31,7 @@
 //                 reset              reset the TCP connection (pipe: close)
 //                 close              close the connection
 //                 pause / resume     stop / restart the data stream
+//                 at SECONDS         hold the flight at this moment (-1: fly on)
 //   --log       append a line for everything clients did ("connect tcp4",
 //               "open NAME", "define 0 NAME UNITS TYPE", "request 0 0 0 3",
 //               "subscribe 7 Quit", "closed")
@@ -250,7 +251,7 @@ class Connection {
 
   std::vector<unsigned char> data(const Request& q) {
     const auto& defs = definitions_[q.define];
-    const double t = gOptions.at >= 0 ? gOptions.at
+    const double t = at_ >= 0 ? at_
                                       : std::chrono::duration<double>(Clock::now() - gStart).count();
     const fsimsim::FlightState s = fsimsim::flightAt(t);
     std::size_t size = 40;
@@ -385,6 +386,8 @@ class Connection {
         paused_ = true;
       } else if (cmd == "resume") {
         paused_ = false;
+      } else if (cmd == "at") {
+        in >> at_;
       }
     }
   }
@@ -397,6 +400,7 @@ class Connection {
   std::map<std::uint32_t, Request> requests_;
   std::map<std::string, std::uint32_t> events_;
   std::uint32_t lastSendId_ = 0;
+  double at_ = gOptions.at;
   int secondTicks_ = 0;
   long long frames_ = 0;
   bool paused_ = false, split_ = false, cut_ = false;
