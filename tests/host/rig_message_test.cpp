@@ -1,8 +1,10 @@
-// The rig message as the demo reads it back, and how it pairs what the host
-// saw with what the controller received.
+// The rig message as the demo reads it back, and how it pairs the game's
+// updates with what the controller received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "rig_message.h"
 
@@ -59,29 +61,57 @@ TEST(RigMessage, ParsesRigsimLogLines) {
   EXPECT_FALSE(parseReceivedLine("12 FC crc-ok FCZZ", f));  // not hex
 }
 
-TEST(RigMessage, LatencyPairsEachSeenMessageWithItsFirstArrival) {
-  const auto a = message(0.1f, 0, 0), b = message(0.2f, 0, 0), c = message(0.3f, 0, 0), d = message(0.4f, 0, 0);
-  const std::vector<SeenMessage> seen = {{1'000'000, a}, {3'000'000, b}, {5'000'000, c}, {7'000'000, d}};
+// Updates a (twice read), b, c, d, e and the twins f1/f2 with one key; the
+// controller gets messages late, repeated, out of the bridge's slot, one it
+// cannot place and one two cycles of other telemetry share.
+TEST(RigMessage, LatencyRunsFromEachUpdateToItsFirstMessageAtTheController) {
+  const UpdateKey a{1, 10, 0}, b{2, 10, 0}, c{3, 10, 0}, d{4, 10, 0}, e{5, 10, 0}, f{6, 10, 0};
+  const std::vector<UpdateStamp> stamps = {{1'000'000, a}, {3'000'000, b}, {5'000'000, c},
+                                           {7'000'000, d}, {8'000'000, e}, {9'000'000, f},
+                                           {9'500'000, f}};
+  const std::vector<CycleRecord> cycles = {
+      {a, {0.1f}}, {a, {0.15f}},  // a read by two cycles: its first message counts
+      {b, {0.2f}}, {c, {0.3f}},   // c's message is replaced before it is sent
+      {d, {0.4f}}, {e, {0.5f}},
+      {d, {0.5f}},  // e's message has the axes of a cycle of d: it tells nothing
+      {f, {0.6f}}};
   const std::vector<ReceivedFrame> received = {
-      onWire(2'000'000, a),
-      onWire(4'000'000, a),  // a repeat: not a second arrival of b
-      onWire(4'500'000, b),
-      // c was replaced by d before the bridge sent it: never arrives
-      {4'600'000, "F9", "lfcr", {0xF9, 0xF9, 1, 0, 0, 0, 0x0A, 0x0D}},
-      onWire(6'900'000, d),  // seen by the host's poll after it arrived
+      onWire(2'500'000, message(0.1f, 0, 0)),
+      onWire(3'000'000, message(0.15f, 0, 0)),
+      onWire(4'000'000, message(0.1f, 0, 0)),  // a repeat
+      {4'100'000, "F9", "lfcr", {0xF9, 0xF9, 1, 0, 0, 0, 0x0A, 0x0D}},
+      onWire(4'500'000, message(0.2f, 0, 0)),
+      onWire(4'600'000, message(0.25f, 0, 0)),  // no cycle computed it
+      onWire(9'000'000, message(0.4f, 0, 0)),
+      onWire(9'100'000, message(0.5f, 0, 0)),
+      onWire(9'900'000, message(0.6f, 0, 0)),  // f's key is not its own
   };
-  const std::vector<double> ms = deliveryLatencies(seen, received);
-  ASSERT_EQ(ms.size(), 3u);
-  EXPECT_DOUBLE_EQ(ms[0], 1.0);
+  std::vector<double> ms = updateLatencies(stamps, cycles, received);
+  std::sort(ms.begin(), ms.end());
+  ASSERT_EQ(ms.size(), 3u);  // a, b, d
+  EXPECT_DOUBLE_EQ(ms[0], 1.5);
   EXPECT_DOUBLE_EQ(ms[1], 1.5);
-  EXPECT_DOUBLE_EQ(ms[2], 0.0);
+  EXPECT_DOUBLE_EQ(ms[2], 2.0);
+
+  UpdateStamp s;
+  ASSERT_TRUE(parseStampLine("123456 0.5 -0 13.25\r", s));
+  EXPECT_EQ(s.ns, 123456);
+  EXPECT_EQ(s.key, (UpdateKey{0.5f, 0.0f, 13.25f}));
+  EXPECT_FALSE(parseStampLine("123456 0.5 nan 1", s));
+  EXPECT_FALSE(parseStampLine("123456 0.5 1", s));
+  EXPECT_FALSE(parseStampLine("123456 0.5 1 2 3", s));
+  EXPECT_FALSE(parseStampLine("x 0.5 1 2", s));
 }
 
 TEST(RigMessage, SpreadGivesMedianAndWorst) {
   const Spread s = spreadOf({3.0, 1.0, 2.0, 10.0});
   EXPECT_EQ(s.count, 4u);
   EXPECT_DOUBLE_EQ(s.median, 2.5);
+  EXPECT_DOUBLE_EQ(s.p99, 10.0);
   EXPECT_DOUBLE_EQ(s.worst, 10.0);
+  std::vector<double> many(200);
+  for (std::size_t i = 0; i < many.size(); ++i) many[i] = static_cast<double>(i + 1);
+  EXPECT_DOUBLE_EQ(spreadOf(many).p99, 198.0);
   EXPECT_EQ(spreadOf({}).count, 0u);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // fsimsim's scripted flight: a 120 s loop of taxi, take-off roll, climb, a
-// turn, the approach and the landing with its roll-out, given as the
+// turn, the approach and the landing with its roll-out, in light turbulence
+// while airborne, given as the
 // simulation variables a client asks for by name (the simulator's units:
 // metres, seconds, radians; the pitch is negative with the nose up). Tests
 // compare what a reader made of the data with these values.
@@ -58,6 +59,12 @@ inline FlightState flightAt(double t) {
     s.velocity[2] = 45.0 - 8.0 * (t - 115);
     s.heading = 1.5;
     s.onGround = true;
+  }
+  if (!s.onGround) {
+    // Light turbulence aloft, as a real flight never holds still (an engine
+    // fed unchanging telemetry for half a second fades the rig out).
+    s.accel[1] += 0.4 * std::sin(2 * 3.14159265358979 * 0.7 * t) * std::sin(2 * 3.14159265358979 * 0.11 * t);
+    s.rotVel[2] += 0.01 * std::sin(2 * 3.14159265358979 * 0.9 * t);
   }
   return s;
 }

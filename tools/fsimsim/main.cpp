@@ -8,8 +8,8 @@
 // quits, exceptions, or misbehaves.
 //
 //   fsimsim [--pipe NAME | --no-pipe] [--tcp4 PORT] [--tcp6 PORT]
-//           [--frame-ms N] [--at SECONDS] [--commands PATH] [--log PATH]
-//           [--ready PATH] [--seconds N]
+//           [--frame-ms N] [--at SECONDS] [--rate X] [--commands PATH]
+//           [--log PATH] [--ready PATH] [--seconds N]
 //
 //   --pipe      serve "\\.\pipe\NAME" (default "Microsoft Flight
 //               Simulator\SimConnect", the simulator's own)
@@ -17,6 +17,8 @@
 //   --tcp4/6    listen on 127.0.0.1 / ::1 at PORT (0: a free port)
 //   --frame-ms  milliseconds per simulation frame (default 10)
 //   --at        hold the flight at this moment of its loop
+//   --rate      the flight's clock runs X times as fast as the real one
+//               (default 1): a whole circuit in a short demo
 //   --commands  watch for this file: when it appears its lines are carried
 //               out on every connection and the file is removed (write it
 //               elsewhere and rename it into place). Commands:
@@ -32,6 +34,8 @@
 //                 close              close the connection
 //                 pause / resume     stop / restart the data stream
 //                 at SECONDS         hold the flight at this moment (-1: fly on)
+//                 fly SECONDS        fly on from this moment of the loop, now
+//                                    (for every connection, later ones too)
 //   --log       append a line for everything clients did ("connect tcp4",
 //               "open NAME", "define 0 NAME UNITS TYPE", "request 0 0 0 3",
 //               "subscribe 7 Quit", "closed")
@@ -68,12 +72,35 @@ struct Options {
   int tcp4 = -1, tcp6 = -1;
   int frameMs = 10;
   double at = -1;
+  double rate = 1;
   std::string commands, log, ready;
   int seconds = 300;
 };
 
 Options gOptions;
 const Clock::time_point gStart = Clock::now();
+
+// The flight's clock: the moment of the loop at a real moment, then on at
+// the --rate.
+struct FlightClock {
+  double from = 0;
+  Clock::time_point since = gStart;
+  bool restarted = false;
+};
+std::mutex gFlightLock;
+FlightClock gFlight;
+
+// True once a "fly" command has set the clock going: a connection made
+// later flies too rather than holding at --at.
+bool flownOn() {
+  std::lock_guard<std::mutex> hold(gFlightLock);
+  return gFlight.restarted;
+}
+
+double flightTime() {
+  std::lock_guard<std::mutex> hold(gFlightLock);
+  return gFlight.from + gOptions.rate * std::chrono::duration<double>(Clock::now() - gFlight.since).count();
+}
 std::mutex gLogLock;
 
 void logLine(const std::string& line) {
@@ -251,8 +278,7 @@ class Connection {
 
   std::vector<unsigned char> data(const Request& q) {
     const auto& defs = definitions_[q.define];
-    const double t = at_ >= 0 ? at_
-                                      : std::chrono::duration<double>(Clock::now() - gStart).count();
+    const double t = at_ >= 0 ? at_ : flightTime();
     const fsimsim::FlightState s = fsimsim::flightAt(t);
     std::size_t size = 40;
     for (const Datum& d : defs) size += d.type == 1 || d.type == 3 ? 4 : 8;
@@ -388,6 +414,12 @@ class Connection {
         paused_ = false;
       } else if (cmd == "at") {
         in >> at_;
+      } else if (cmd == "fly") {
+        double from = 0;
+        in >> from;
+        at_ = -1;
+        std::lock_guard<std::mutex> hold(gFlightLock);
+        gFlight = {from, Clock::now(), true};
       }
     }
   }
@@ -400,7 +432,7 @@ class Connection {
   std::map<std::uint32_t, Request> requests_;
   std::map<std::string, std::uint32_t> events_;
   std::uint32_t lastSendId_ = 0;
-  double at_ = gOptions.at;
+  double at_ = flownOn() ? -1 : gOptions.at;
   int secondTicks_ = 0;
   long long frames_ = 0;
   bool paused_ = false, split_ = false, cut_ = false;
@@ -448,12 +480,14 @@ int main(int argc, char** argv) {
     else if (a == "--tcp6") o.tcp6 = std::atoi(value().c_str());
     else if (a == "--frame-ms") o.frameMs = std::max(1, std::atoi(value().c_str()));
     else if (a == "--at") o.at = std::atof(value().c_str());
+    else if (a == "--rate") o.rate = std::atof(value().c_str());
     else if (a == "--commands") o.commands = value();
     else if (a == "--log") o.log = value();
     else if (a == "--ready") o.ready = value();
     else if (a == "--seconds") o.seconds = std::atoi(value().c_str());
     else return fail("unknown option " + a);
   }
+  if (!(o.rate > 0 && o.rate <= 1000)) return fail("--rate wants a number above 0, at most 1000");
   if (pf::startSockets() != 0) return fail("the socket library did not start");
 
   std::string ready;

@@ -39,6 +39,10 @@ class Game {
   virtual void serve() {}
   // The executable name the game runs under, empty when the library needs none.
   virtual std::string executable() const { return {}; }
+  // True when an update is the drive's motion at its drive time, published
+  // at once (what --stamps notes); false for a game that flies a script of
+  // its own or answers requests.
+  virtual bool publishesTheDrive() const { return true; }
 };
 
 // The game of that name, or null.

@@ -23,6 +23,11 @@
 //   --at           hold the drive at this moment of the loop (the game keeps
 //                  updating its counters, ticks and clock)
 //   --steps        stop updating after N updates (the blocks stay)
+//   --stamps PATH  note every update of the drive as it is published: a line
+//                  "NS LATERAL LONGITUDINAL VERTICAL", the steady clock in
+//                  nanoseconds and the car's three speeds (m/s, as floats,
+//                  without sign), by which the update is known again in the
+//                  library's telemetry
 //   game options   --graphics-size N (ac), --r3e-version MAJOR.MINOR,
 //                  --r3e-in-menus, --pcars2-size N, --rf2-not-ready,
 //                  --f1-format 2023|2024
@@ -48,6 +53,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -153,6 +159,7 @@ int main(int argc, char** argv) {
   double holdAt = -1;
   long long steps = -1;
   bool printExecutable = false;
+  std::string stampsPath;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -161,6 +168,8 @@ int main(int argc, char** argv) {
       gameOptions.name = argv[++i];
     } else if (arg == "--at" && hasValue) {
       holdAt = std::strtod(argv[++i], nullptr);
+    } else if (arg == "--stamps" && hasValue) {
+      stampsPath = argv[++i];
     } else if (arg == "--steps" && hasValue) {
       steps = std::atoll(argv[++i]);
     } else if (arg == "--graphics-size" && hasValue) {
@@ -286,9 +295,24 @@ int main(int argc, char** argv) {
     return holdAt >= 0 ? holdAt : std::chrono::duration<double>(Clock::now() - started).count();
   };
   const auto simulationTime = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+  std::FILE* stamps = nullptr;
+  if (!stampsPath.empty() && game && game->publishesTheDrive()) {
+    stamps = std::fopen(stampsPath.c_str(), "w");
+    if (!stamps) return fail("cannot write " + stampsPath);
+  }
+  const auto publish = [&] {
+    const double t = driveTime();
+    game->publishAt(t, simulationTime());
+    if (!stamps) return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    const gamesim::Motion m = gamesim::driveAt(t);
+    const auto key = [](double v) { return static_cast<double>(std::fabs(static_cast<float>(v))); };
+    std::fprintf(stamps, "%lld %.9g %.9g %.9g\n", static_cast<long long>(ns), key(m.lateralSpeed),
+                 key(m.longitudinalSpeed), key(m.verticalSpeed));
+  };
   if (game && steps != 0) {
     // The first update is there before anyone is told the game runs.
-    game->publishAt(driveTime(), simulationTime());
+    publish();
     if (steps > 0) --steps;
   }
 
@@ -311,7 +335,7 @@ int main(int argc, char** argv) {
       if (nextSend < Clock::now()) nextSend = Clock::now();
     }
     if (game && steps != 0 && Clock::now() >= nextUpdate) {
-      game->publishAt(driveTime(), simulationTime());
+      publish();
       if (steps > 0) --steps;
       nextUpdate += gamePeriod;
       if (nextUpdate < Clock::now()) nextUpdate = Clock::now();
@@ -321,6 +345,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (game) game->close();
+  if (stamps) std::fclose(stamps);
   if (sender != net::kInvalidSocket) net::closeSocket(sender);
   return 0;
 }

@@ -75,6 +75,7 @@ class Lfs final : public DatagramGame {
 // other request with an OK frame (type 1).
 class NoLimits2 final : public Game {
  public:
+  bool publishesTheDrive() const override { return false; }
   bool open(std::string* error) override {
     const bool ok = server_.open(15151);
     if (!ok) *error = "cannot serve TCP port 15151";

@@ -88,6 +88,7 @@ class UdpGame : public Game {
 class FlightGame : public UdpGame {
  public:
   using UdpGame::UdpGame;
+  bool publishesTheDrive() const override { return false; }
   void publishAt(double driveTime, double simulationTime) override {
     publishFlight(flightAt(driveTime), simulationTime);
   }

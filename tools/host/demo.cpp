@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,12 +46,16 @@ struct InputSample {
 };
 
 // Watches the engine from a thread of its own, a few thousand times a
-// second: every rig message as it appears, the game's motion, cycle times.
+// second: the game's motion, every cycle's snapshots, cycle times and the
+// profile switch.
 class Sampler {
  public:
   static constexpr std::size_t kMaxRecords = 1'000'000;  // an hour-long demo stops recording, not the rig
 
-  Sampler(const LibraryApi& api, const std::array<int, 6>& items) : api_(api), items_(items) {}
+  // items: the GameData entries behind the six axes; keyItems: those of the
+  // three speeds that tell the game's updates apart.
+  Sampler(const LibraryApi& api, const std::array<int, 6>& items, const std::array<int, 3>& keyItems)
+      : api_(api), items_(items), keyItems_(keyItems) {}
   ~Sampler() { stop(); }
 
   void start() {
@@ -61,7 +66,6 @@ class Sampler {
     if (thread_.joinable()) thread_.join();
   }
 
-  std::vector<SeenMessage> seen;
   std::vector<InputSample> inputs;
   struct Timed {
     std::int64_t ns;
@@ -69,25 +73,107 @@ class Sampler {
   };
   std::vector<Timed> cycleMs;
   std::vector<Timed> telemetryMs;
+  // Every motion cycle's telemetry key and rig channels, from the engine's
+  // snapshots; given up (and noted) should a list ever overflow between two
+  // looks, since the two lists could no longer be paired.
+  std::vector<CycleRecord> cycles;
+  bool snapshotsLost = false;
+  std::atomic<std::uint64_t> cycleCount{0};
+  // The profile switch as the exports tell it, at every change.
+  struct ProfileState {
+    std::int64_t ns;
+    int active;
+    double air, ground;
+  };
+  std::vector<ProfileState> profiles;
+  // Each switch's end, and whether the profile faded out had its channels
+  // at 0 then (the ground profile's 23; the air profile's ten main ones, as
+  // its belt, effect and wind channels run on at full weight).
+  struct SwitchEnd {
+    std::int64_t ns;
+    bool toAir;
+    bool otherAtZero;
+  };
+  std::vector<SwitchEnd> switchEnds;
 
  private:
+  static constexpr int kSnapshotCapacity = 150;  // the engine keeps at most this many of each
+  static constexpr int kCueCount = 23, kTelemetryCount = 43;
+
+  void takeSnapshots() {
+    if (!api_.GetCalculationSnapshots || !api_.FreeCalculationSnapshots || !api_.GetAccelerationSnapshots ||
+        !api_.FreeAccelerationSnapshots)
+      return;
+    int n = 0;
+    if (const double* c = api_.GetCalculationSnapshots(&n)) {
+      for (int i = 0; i < n && !snapshotsLost; ++i) {
+        std::array<float, 6> axes{};
+        for (int k = 0; k < 6; ++k) axes[static_cast<std::size_t>(k)] = static_cast<float>(c[kCueCount * i + k]);
+        calcPending_.push_back(axes);
+      }
+      api_.FreeCalculationSnapshots(c);
+    }
+    int m = 0;
+    if (const double* a = api_.GetAccelerationSnapshots(&m)) {
+      for (int i = 0; i < m && !snapshotsLost; ++i) {
+        UpdateKey key{};
+        for (std::size_t k = 0; k < key.size(); ++k) {
+          const int item = keyItems_[k];
+          key[k] = item >= 0 && item < kTelemetryCount
+                       ? static_cast<float>(std::fabs(a[kTelemetryCount * i + item]))
+                       : 0.0f;
+        }
+        accelPending_.push_back(key);
+      }
+      api_.FreeAccelerationSnapshots(a);
+    }
+    if (n > 0) cycleCount += static_cast<std::uint64_t>(n);
+    if (n >= kSnapshotCapacity || m >= kSnapshotCapacity) snapshotsLost = true;
+    if (snapshotsLost) {
+      calcPending_.clear();
+      accelPending_.clear();
+      return;
+    }
+    // A cycle leaves its calculation record before its telemetry record.
+    while (!calcPending_.empty() && !accelPending_.empty()) {
+      if (cycles.size() < kMaxRecords) cycles.push_back({accelPending_.front(), calcPending_.front()});
+      calcPending_.pop_front();
+      accelPending_.pop_front();
+    }
+  }
+
+  bool cuesAtZero(int which, int count) const {
+    const double* cue = nullptr;
+    int n = 0;
+    if (!api_.getMotionCueData) return false;
+    api_.getMotionCueData(which, &cue, &n);
+    if (!cue) return false;
+    for (int i = 0; i < count && i < n; ++i)
+      if (readShared(cue + i) != 0.0) return false;
+    return true;
+  }
+
+  void watchProfiles(std::int64_t t) {
+    if (!api_.getactiveProfil || !api_.getProfilAirTransitionStatus || !api_.getProfilGrdTransitionStatus) return;
+    const ProfileState p{t, api_.getactiveProfil(), api_.getProfilAirTransitionStatus(),
+                         api_.getProfilGrdTransitionStatus()};
+    if (!profiles.empty()) {
+      const ProfileState& q = profiles.back();
+      if (p.active == q.active && p.air == q.air && p.ground == q.ground) return;
+      if (p.active == 0 && p.air >= 100 && q.air < 100) switchEnds.push_back({t, true, cuesAtZero(1, kCueCount)});
+      if (p.active == 1 && p.ground >= 100 && q.ground < 100) switchEnds.push_back({t, false, cuesAtZero(0, 10)});
+    }
+    if (profiles.size() < kMaxRecords) profiles.push_back(p);
+  }
+
   void loop() {
     const double* data = nullptr;
     int count = 0;
     if (api_.getGameData) api_.getGameData(&data, &count);
-    SeenMessage last{};
     InputSample lastInput{0, {}};
     double lastCycle = -1, lastTelemetry = -1;
     while (!stop_) {
       const std::int64_t t = nowNs();
-      if (api_.getOutputData && seen.size() < kMaxRecords) {
-        SeenMessage m{t, {}};
-        api_.getOutputData(m.bytes.data());
-        if (m.bytes != last.bytes) {
-          seen.push_back(m);
-          last = m;
-        }
-      }
       if (data && inputs.size() < kMaxRecords) {
         InputSample in{t, {}};
         for (std::size_t a = 0; a < 6; ++a)
@@ -105,12 +191,17 @@ class Sampler {
         if (tm != lastTelemetry && tm > 0 && telemetryMs.size() < kMaxRecords) telemetryMs.push_back({t, tm});
         lastTelemetry = tm;
       }
+      takeSnapshots();
+      watchProfiles(t);
       std::this_thread::sleep_for(std::chrono::microseconds(250));
     }
   }
 
   const LibraryApi& api_;
   std::array<int, 6> items_;
+  std::array<int, 3> keyItems_;
+  std::deque<std::array<float, 6>> calcPending_;
+  std::deque<UpdateKey> accelPending_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
@@ -176,6 +267,31 @@ bool gameExecutable(const std::string& game, const fs::path& dir, std::string* e
   }
   *exe = line;
   return true;
+}
+
+std::string latencyText(const Spread& s) {
+  char b[128];
+  if (s.count == 0) return "no data";
+  std::snprintf(b, sizeof b, "median %.3f ms, p99 %.3f ms, worst %.3f ms (%zu updates)", s.median, s.p99, s.worst,
+                s.count);
+  return b;
+}
+
+// The flight simulators are played by fsimsim, which speaks their client
+// interface; the other games by gamesim.
+bool isFlightSimulator(const std::string& game) { return game == "msfs2020" || game == "msfs2024"; }
+
+// Writes a command for fsimsim: whole, under the name it watches for.
+bool sendFlightCommand(const fs::path& commands, const std::string& line) {
+  const fs::path next = commands.string() + ".new";
+  {
+    std::ofstream out(next);
+    out << line << "\n";
+    if (!out) return false;
+  }
+  std::error_code ec;
+  fs::rename(next, commands, ec);
+  return !ec;
 }
 
 std::string ms(const Spread& s) {
@@ -263,10 +379,17 @@ int runDemo(HostOptions o) {
   }
 
   // The game: gamesim playing it (Assetto Corsa's shared-memory pages by
-  // default), under the game's executable name where the library looks for one.
+  // default), under the game's executable name where the library looks for
+  // one; a flight simulator is fsimsim flying its circuit, held taxiing until
+  // the rig moves and then flown from just before the take-off roll's end to
+  // past the landing within the demo's time.
+  const bool flight = isFlightSimulator(o.demoGame);
+  const std::string simName = flight ? "fsimsim" : "gamesim";
   std::string exe, error;
-  std::string gameProgram = toolProgram("gamesim");
-  if (!gameExecutable(o.demoGame, dir, &exe, &error)) {
+  std::string gameProgram = toolProgram(simName);
+  if (flight) {
+    exe = o.demoGame == "msfs2024" ? "FlightSimulator2024.exe" : "FlightSimulator.exe";
+  } else if (!gameExecutable(o.demoGame, dir, &exe, &error)) {
     std::fprintf(stderr, "kinevra-host: no game %s for the demo: %s\n", o.demoGame.c_str(), error.c_str());
     rig.stop();
     std::error_code ec;
@@ -278,17 +401,26 @@ int runDemo(HostOptions o) {
     std::error_code ec;
     fs::copy_file(gameProgram, named, ec);
     if (ec) {
-      std::fprintf(stderr, "kinevra-host: cannot copy gamesim to %s: %s\n", named.string().c_str(),
+      std::fprintf(stderr, "kinevra-host: cannot copy %s to %s: %s\n", simName.c_str(), named.string().c_str(),
                    ec.message().c_str());
       return 1;
     }
     gameProgram = named.string();
   }
-  const fs::path gameReady = dir / "game-ready";
-  if (!game.start(gameProgram, {"--game", o.demoGame, "--seconds", childSeconds, "--ready", gameReady.string()},
-                  (dir / "gamesim.txt").string()) ||
-      !waitFor(gameReady, game, 60)) {
-    std::fprintf(stderr, "kinevra-host: gamesim did not start its game\n%s", fileText(dir / "gamesim.txt").c_str());
+  constexpr double kFlightFrom = 30, kFlightTo = 118;  // the circuit's take-off (35 s) and landing (115 s)
+  const double flightRate = std::max(1.0, (kFlightTo - kFlightFrom) / (0.85 * motionSeconds));
+  const fs::path gameReady = dir / "game-ready", stamps = dir / "game-stamps.txt",
+                 flightCommands = dir / "fsimsim-commands";
+  char rateText[32];
+  std::snprintf(rateText, sizeof rateText, "%.3f", flightRate);
+  const std::vector<std::string> gameArgs =
+      flight ? std::vector<std::string>{"--at", "10", "--rate", rateText, "--commands", flightCommands.string(),
+                                        "--seconds", childSeconds, "--ready", gameReady.string()}
+             : std::vector<std::string>{"--game", o.demoGame, "--seconds", childSeconds, "--stamps", stamps.string(),
+                                        "--ready", gameReady.string()};
+  if (!game.start(gameProgram, gameArgs, (dir / (simName + ".txt")).string()) || !waitFor(gameReady, game, 60)) {
+    std::fprintf(stderr, "kinevra-host: %s did not start its game\n%s", simName.c_str(),
+                 fileText(dir / (simName + ".txt")).c_str());
     return 1;
   }
 
@@ -302,7 +434,9 @@ int runDemo(HostOptions o) {
   }
   std::array<int, 6> items{};
   for (std::size_t a = 0; a < 6; ++a) items[a] = host.gameDataItem(kAxisInputs[a].telemetry);
-  Sampler sampler(host.api(), items);
+  const std::array<int, 3> keyItems = {host.gameDataItem("lateral_speed"), host.gameDataItem("longitu_speed"),
+                                       host.gameDataItem("vertica_speed")};
+  Sampler sampler(host.api(), items, keyItems);
   host.start();
   sampler.start();
 
@@ -313,9 +447,15 @@ int runDemo(HostOptions o) {
   std::string gameName;
   bool timedOut = false;
   host.run([&](HostStatus& s) {
-    s.title = "demo: gamesim (" + o.demoGame + ", scripted) -> kinevra -> rigsim on " + s.controller;
+    s.title = "demo: " + simName + " (" + o.demoGame + (flight ? ", scripted flight" : ", scripted") +
+              ") -> kinevra -> rigsim on " + s.controller;
+    s.motionCycles = sampler.cycleCount.load();
     if (s.gameId >= 0) gameName = s.gameName;
-    if (motionStart == 0 && s.ready && s.gameId >= 0) motionStart = nowNs();
+    if (motionStart == 0 && s.ready && s.gameId >= 0) {
+      motionStart = nowNs();
+      if (flight && !sendFlightCommand(flightCommands, "fly " + std::to_string(static_cast<int>(kFlightFrom))))
+        std::fprintf(stderr, "kinevra-host: cannot tell fsimsim to fly\n");
+    }
     if (motionStart == 0) {
       s.secondsLeft = -1;
       if (s.runningSeconds > kSetupSeconds) timedOut = true;
@@ -355,10 +495,46 @@ int runDemo(HostOptions o) {
       ++otherFrames;
     }
   }
-  std::vector<SeenMessage> seen;
-  for (const SeenMessage& m : sampler.seen)
-    if (m.ns >= motionStart) seen.push_back(m);
-  const Spread latency = spreadOf(deliveryLatencies(seen, received));
+  // The latency: from each update the game stamped to the first rig
+  // message computed from it reaching the controller. The first quarter
+  // second of motion is left out (the rig was declared ready within it).
+  const std::int64_t settled = motionStart + 250'000'000;
+  std::vector<UpdateStamp> updates;
+  {
+    std::ifstream in(stamps);
+    std::string line;
+    UpdateStamp u;
+    while (std::getline(in, line))
+      if (parseStampLine(line, u)) updates.push_back(u);
+  }
+  std::vector<ReceivedFrame> settledFrames;
+  for (const ReceivedFrame& f : received)
+    if (f.ns >= settled) settledFrames.push_back(f);
+  const Spread latency = spreadOf(updateLatencies(updates, sampler.cycles, settledFrames));
+
+  // The profile switches: each begins when the active profile changes and
+  // ends when the profile switched to is at 100 %.
+  struct Switch {
+    double begin = -1, end = -1;
+    bool toAir = false, otherAtZero = false;
+  };
+  std::vector<Switch> switches;
+  const auto secondsOf = [&](std::int64_t ns) { return static_cast<double>(ns - motionStart) / 1e9; };
+  for (std::size_t i = 1; i < sampler.profiles.size(); ++i) {
+    const auto& p = sampler.profiles[i];
+    if (p.ns < motionStart || p.active == sampler.profiles[i - 1].active || (p.active != 0 && p.active != 1)) continue;
+    Switch w;
+    w.begin = secondsOf(p.ns);
+    w.toAir = p.active == 0;
+    for (const auto& e : sampler.switchEnds) {
+      if (e.ns >= p.ns && e.toAir == w.toAir) {
+        w.end = secondsOf(e.ns);
+        w.otherAtZero = e.otherAtZero;
+        break;
+      }
+    }
+    switches.push_back(w);
+  }
 
   // The plot: the game's motion against what the rig received, per axis.
   const double t1 = static_cast<double>(motionEnd - motionStart) / 1e9;
@@ -387,8 +563,19 @@ int runDemo(HostOptions o) {
     }
     panels.push_back({kAxisInputs[a].axis, {in, out}});
   }
-  const std::string title = "kinevra demo: " + (gameName.empty() ? std::string("no game") : gameName) +
-                            " (gamesim) to the rig (rigsim on " + *o.controller + ")";
+  if (flight) {
+    PlotSeries air{"air profile", "%", "#1f5fbf", {}, {}}, ground{"ground profile", "%", "#2e8b3a", {}, {}};
+    for (const auto& p : sampler.profiles) {
+      if (p.ns < motionStart) continue;
+      air.t.push_back(secondsOf(p.ns));
+      air.v.push_back(p.air);
+      ground.t.push_back(secondsOf(p.ns));
+      ground.v.push_back(p.ground);
+    }
+    panels.push_back({"profile switch (take-off, landing)", {air, ground}});
+  }
+  const std::string title = "kinevra demo: " + (gameName.empty() ? std::string("no game") : gameName) + " (" +
+                            simName + ") to the rig (rigsim on " + *o.controller + ")";
   bool plotted = false;
   {
     std::ofstream svg(o.plot, std::ios::binary);
@@ -404,13 +591,36 @@ int runDemo(HostOptions o) {
   std::printf("  message interval at the controller: %s\n", ms(spreadOf(intervals)).c_str());
   // The first cycle after the rig was declared ready also measures the wait
   // before it; the figures begin a quarter second into the motion.
-  const std::int64_t settled = motionStart + 250'000'000;
   std::printf("  cycle time: %s (sampled)\n", ms(spreadOf(since(sampler.cycleMs, settled))).c_str());
-  std::printf("  latency, engine to controller: %s (%zu messages matched)\n", ms(latency).c_str(), latency.count);
+  if (flight) {
+    std::printf("  latency, game update to controller: not measured (fsimsim does not stamp its updates)\n");
+  } else {
+    std::printf("  latency, game update to controller: %s\n", latencyText(latency).c_str());
+    if (sampler.snapshotsLost) std::printf("    (the engine's snapshots overflowed once: later cycles are not counted)\n");
+    std::printf(overUdp ? "    (over this machine's network stack; a real network adds its own time)\n"
+                        : "    (a pseudo-terminal adds next to no time: a real 250000-baud wire adds 1.44 ms for the "
+                          "36-byte message)\n");
+  }
   std::printf("  telemetry interval: %s\n", ms(spreadOf(since(sampler.telemetryMs, settled))).c_str());
+  if (flight) {
+    std::printf("  profile switches: %zu\n", switches.size());
+    bool flown = false;  // a switch to the ground profile is a landing once the aircraft has flown
+    for (const Switch& w : switches) {
+      const char* what = w.toAir ? "air (take-off)" : flown ? "ground (landing)" : "ground (on the ground at the start)";
+      flown = flown || w.toAir;
+      if (w.end < 0) {
+        std::printf("    to %s at %.2f s, not finished\n", what, w.begin);
+        continue;
+      }
+      std::printf("    to %s at %.2f s, cross-faded in %.2f s; the %s profile's channels %s at its end\n", what,
+                  w.begin, w.end - w.begin, w.toAir ? "ground" : "air", w.otherAtZero ? "were 0" : "were NOT 0");
+    }
+  }
   std::printf("  plot: %s%s\n", o.plot.c_str(), plotted ? "" : " (could not be written)");
 
-  const bool good = !timedOut && rigMessages > 0 && crcFailures == 0;
+  bool switchesGood = true;
+  for (const Switch& w : switches) switchesGood = switchesGood && (w.end < 0 || w.otherAtZero);
+  const bool good = !timedOut && rigMessages > 0 && crcFailures == 0 && switchesGood;
   std::error_code ec;
   if (good) {
     fs::remove_all(dir, ec);

@@ -329,7 +329,9 @@ HostStatus HostSession::poll() {
     api_.getOutputData(msg);
     s.haveOutput = decodeRigMessage(msg, sizeof msg, s.output);
   }
-  if (api_.GetCalculationSnapshots && api_.FreeCalculationSnapshots) {
+  // The demo's sampler takes the snapshots itself, every cycle's, and
+  // counts the cycles.
+  if (!options_.demo && api_.GetCalculationSnapshots && api_.FreeCalculationSnapshots) {
     int count = 0;
     const double* snaps = api_.GetCalculationSnapshots(&count);
     if (snaps) api_.FreeCalculationSnapshots(snaps);

@@ -39,7 +39,8 @@ void usage(std::FILE* to) {
                "                    rigsim is a controller on the network (needs an active wired Ethernet adapter)\n"
                "  --game NAME       the game gamesim plays in the demo, by gamesim's name for it (default ac:\n"
                "                    Assetto Corsa; e.g. xplane, dcs, dirt, condor, f1, wrc, beamng, lfs, nolimits2,\n"
-               "                    r3e, iracing)\n"
+               "                    r3e, iracing); msfs2020 or msfs2024: fsimsim flies a circuit for the flight\n"
+               "                    simulator, with take-off and landing\n"
                "  --plot FILE       the demo's plot (default kinevra-demo.svg)\n"
                "  --demo-ports A B  the demo over a real null-modem pair: the library opens COMA, rigsim COMB\n");
 }

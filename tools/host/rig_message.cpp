@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 
 namespace kinevra_host {
 
@@ -46,31 +50,75 @@ bool parseReceivedLine(std::string_view line, ReceivedFrame& out) {
   return true;
 }
 
-std::vector<double> deliveryLatencies(const std::vector<SeenMessage>& seen,
-                                      const std::vector<ReceivedFrame>& received) {
-  // Only the rig messages, in arrival order.
-  std::vector<const ReceivedFrame*> rig;
-  for (const auto& r : received)
-    if (r.kind == "FC" && r.bytes.size() == kRigMessageBytes) rig.push_back(&r);
-  auto samePayload = [](const RigMessageBytes& a, const std::vector<std::uint8_t>& b) {
-    return std::equal(a.begin() + 2, a.begin() + 34, b.begin() + 2);
-  };
-  // The host polls: it may miss a message and sees each one a little after
-  // it was built. The controller gets a message once; a newer one can
-  // overtake an older one that was never sent. So look ahead a little.
-  constexpr std::size_t kLookAhead = 64;
-  std::vector<double> out;
-  std::size_t from = 0;
-  for (const SeenMessage& s : seen) {
-    for (std::size_t j = from; j < rig.size() && j < from + kLookAhead; ++j) {
-      if (rig[j]->ns < s.ns - 1'000'000'000) continue;  // long before: another message with equal bytes
-      if (!samePayload(s.bytes, rig[j]->bytes)) continue;
-      // Seen after it arrived: the poll came late; the message was not early.
-      out.push_back(std::max(0.0, static_cast<double>(rig[j]->ns - s.ns) / 1e6));
-      from = j + 1;
-      break;
-    }
+bool parseStampLine(std::string_view line, UpdateStamp& out) {
+  const std::string text(line);
+  char* end = nullptr;
+  const long long ns = std::strtoll(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != ' ') return false;
+  UpdateStamp s;
+  s.ns = ns;
+  for (float& k : s.key) {
+    const char* from = end;
+    k = std::strtof(from, &end);
+    if (end == from || !std::isfinite(k)) return false;
   }
+  while (*end == ' ' || *end == '\r') ++end;
+  if (*end != '\0') return false;
+  out = s;
+  return true;
+}
+
+namespace {
+template <std::size_t N>
+std::array<std::uint32_t, N> bitsOf(const std::array<float, N>& v) {
+  std::array<std::uint32_t, N> b{};
+  for (std::size_t i = 0; i < N; ++i) {
+    const float x = v[i] == 0.0f ? 0.0f : v[i];  // -0 and +0 are one value
+    std::memcpy(&b[i], &x, sizeof x);
+  }
+  return b;
+}
+}  // namespace
+
+std::vector<double> updateLatencies(const std::vector<UpdateStamp>& stamps, const std::vector<CycleRecord>& cycles,
+                                    const std::vector<ReceivedFrame>& received) {
+  using Key = std::array<std::uint32_t, 3>;
+  using Axes = std::array<std::uint32_t, 6>;
+  struct Stamped {
+    std::int64_t ns;
+    int count;
+  };
+  std::map<Key, Stamped> updates;
+  for (const UpdateStamp& s : stamps) {
+    auto [it, fresh] = updates.try_emplace(bitsOf(s.key), Stamped{s.ns, 0});
+    ++it->second.count;
+  }
+  // Which telemetry each message came from; a message two cycles of
+  // different telemetry both computed belongs to neither.
+  struct Source {
+    Key key;
+    bool ambiguous;
+  };
+  std::map<Axes, Source> messages;
+  for (const CycleRecord& c : cycles) {
+    const Key key = bitsOf(c.key);
+    auto [it, fresh] = messages.try_emplace(bitsOf(c.axes), Source{key, false});
+    if (!fresh && it->second.key != key) it->second.ambiguous = true;
+  }
+  std::map<Key, double> first;  // update -> its first arrival, ms
+  for (const ReceivedFrame& f : received) {
+    RigMessage m;
+    if (f.kind != "FC" || f.bytes.size() != kRigMessageBytes || !decodeRigMessage(f.bytes.data(), f.bytes.size(), m))
+      continue;
+    const auto source = messages.find(bitsOf(m.axes));
+    if (source == messages.end() || source->second.ambiguous) continue;
+    const auto update = updates.find(source->second.key);
+    if (update == updates.end() || update->second.count != 1) continue;
+    first.try_emplace(update->first, static_cast<double>(f.ns - update->second.ns) / 1e6);
+  }
+  std::vector<double> out;
+  out.reserve(first.size());
+  for (const auto& [key, ms] : first) out.push_back(ms);
   return out;
 }
 
@@ -81,6 +129,8 @@ Spread spreadOf(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const std::size_t n = values.size();
   s.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  // The nearest rank: the smallest value at or above 99 % of the others.
+  s.p99 = values[std::min(n - 1, static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(n))) - 1)];
   s.worst = values.back();
   return s;
 }

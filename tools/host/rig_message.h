@@ -34,20 +34,36 @@ struct ReceivedFrame {
 };
 bool parseReceivedLine(std::string_view line, ReceivedFrame& out);
 
-// A rig message as the host saw it appear (polling getOutputData).
-struct SeenMessage {
+// A game update as gamesim stamped it (--stamps): the steady clock when it
+// was published, and the key it is known by again in the library's
+// telemetry: the car's three speeds (lateral, longitudinal, vertical) as
+// floats, without sign.
+using UpdateKey = std::array<float, 3>;
+struct UpdateStamp {
   std::int64_t ns = 0;
-  RigMessageBytes bytes{};
+  UpdateKey key{};
+};
+bool parseStampLine(std::string_view line, UpdateStamp& out);
+
+// One motion cycle as the engine's snapshots tell it: the key of the
+// telemetry it read and the six rig channels it computed.
+struct CycleRecord {
+  UpdateKey key{};
+  std::array<float, 6> axes{};
 };
 
-// For each message the host saw, the time until the controller received the
-// same message (bytes 2..33; the trailer differs on the wire), in ms. Both
-// lists are in time order; a message the controller never got is skipped.
-std::vector<double> deliveryLatencies(const std::vector<SeenMessage>& seen,
-                                      const std::vector<ReceivedFrame>& received);
+// For each game update, the time from its stamp to the arrival at the
+// controller of the first rig message computed from it, in ms. A message is
+// known by its six axes (a cycle whose message the bridge never sent, or
+// whose axes another cycle of other telemetry shares, gives nothing), the
+// update by its key (an update whose key another update shares is left out:
+// the telemetry cannot tell them apart). Frames in arrival order.
+std::vector<double> updateLatencies(const std::vector<UpdateStamp>& stamps, const std::vector<CycleRecord>& cycles,
+                                    const std::vector<ReceivedFrame>& received);
 
 struct Spread {
   double median = 0;
+  double p99 = 0;
   double worst = 0;
   std::size_t count = 0;
 };
