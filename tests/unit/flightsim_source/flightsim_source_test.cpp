@@ -305,6 +305,13 @@ TEST(FlightSimEngine, TheProfileSwitchFollowsTakeOffAndLanding) {
     return engine->activeProfile.load() == 0 && air == 100.0 && ground == 0.0;
   }, 60s));
   EXPECT_TRUE(between);
+  // The ground profile was zeroed as the switch ended and runs on at weight 0.
+  const auto zeros = [](const double* cue, int n) {
+    for (int i = 0; i < n; ++i)
+      if (loadShared(cue[i]) != 0.0) return false;
+    return true;
+  };
+  EXPECT_TRUE(zeros(engine->sources.frame.groundCue, kChannelCount));
 
   // Landing: back to the ground profile.
   ASSERT_TRUE(sim.command("at 117"));
@@ -312,6 +319,7 @@ TEST(FlightSimEngine, TheProfileSwitchFollowsTakeOffAndLanding) {
     return engine->activeProfile.load() == 1 && engine->groundTransitionStatus() == 100.0 &&
            engine->airTransitionStatus() == 0.0;
   }, 60s));
+  EXPECT_TRUE(zeros(engine->sources.frame.airCue, 10));  // its belt, effects and wind run on
 
   // The simulator quits: detached after the read-failure limit, searching
   // again, and found again since fsimsim goes on serving.
