@@ -7,6 +7,7 @@
 
 #include "link/link_state.h"
 #include "platform/realtime.h"
+#include "platform/thread_name.h"
 
 namespace kinevra {
 
@@ -50,6 +51,7 @@ void Gamesource::stopGameSource() {
 }
 
 void Gamesource::runGameSource() {
+  platform::nameThisThread("kinevra-engine");
   try {
     threadStartup();
     while (running.load()) loopPass();

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <system_error>
 
+#include "platform/thread_name.h"
 
 namespace kinevra {
 
@@ -181,6 +182,7 @@ bool WindSerial::configurePort(std::int32_t baud, const std::string& format) {
 }
 
 void WindSerial::sendingThreadFunc() {
+  platform::nameThisThread("kinevra-wind");
   while (running.load()) {
     std::uint8_t byte = 0;
     bool taken = false;

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+#include "thread_cpu.h"
+
 namespace kinevra_host {
 
 namespace {
@@ -79,7 +81,10 @@ bool ConsoleCapture::start() {
   writeFd_ = fds[1];
   stopping_ = false;
   started_ = true;
-  reader_ = std::thread([this] { readLoop(); });
+  reader_ = std::thread([this] {
+    nameThisThread("kv-console");
+    readLoop();
+  });
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include "child_process.h"
 #include "rig_message.h"
 #include "svg_plot.h"
+#include "thread_cpu.h"
 
 namespace kinevra_host {
 
@@ -59,7 +60,10 @@ class Sampler {
   ~Sampler() { stop(); }
 
   void start() {
-    thread_ = std::thread([this] { loop(); });
+    thread_ = std::thread([this] {
+      nameThisThread("kv-sampler");
+      loop();
+    });
   }
   void stop() {
     stop_ = true;
@@ -446,6 +450,7 @@ int runDemo(HostOptions o) {
   std::int64_t motionStart = 0;
   std::string gameName;
   bool timedOut = false;
+  std::vector<ThreadCpu> cpuAtStart;
   host.run([&](HostStatus& s) {
     s.title = "demo: " + simName + " (" + o.demoGame + (flight ? ", scripted flight" : ", scripted") +
               ") -> kinevra -> rigsim on " + s.controller;
@@ -453,6 +458,7 @@ int runDemo(HostOptions o) {
     if (s.gameId >= 0) gameName = s.gameName;
     if (motionStart == 0 && s.ready && s.gameId >= 0) {
       motionStart = nowNs();
+      cpuAtStart = threadCpuTimes();
       if (flight && !sendFlightCommand(flightCommands, "fly " + std::to_string(static_cast<int>(kFlightFrom))))
         std::fprintf(stderr, "kinevra-host: cannot tell fsimsim to fly\n");
     }
@@ -466,6 +472,7 @@ int runDemo(HostOptions o) {
     return moving < motionSeconds;
   });
   const std::int64_t motionEnd = nowNs();
+  const std::vector<ThreadCpu> cpuAtEnd = threadCpuTimes();
   host.shutdown();
   sampler.stop();
   game.stop();
@@ -600,6 +607,16 @@ int runDemo(HostOptions o) {
     std::printf(overUdp ? "    (over this machine's network stack; a real network adds its own time)\n"
                         : "    (a pseudo-terminal adds next to no time: a real 250000-baud wire adds 1.44 ms for the "
                           "36-byte message)\n");
+  }
+  if (motionStart && !cpuAtEnd.empty()) {
+    std::string line;
+    for (const ThreadShare& t : threadShares(cpuAtStart, cpuAtEnd, t1)) {
+      if (t.percent < 0.05) continue;
+      char b[96];
+      std::snprintf(b, sizeof b, "%s%s %.1f", line.empty() ? "" : ", ", t.name.c_str(), t.percent);
+      line += b;
+    }
+    std::printf("  CPU per thread, %% of one core: %s\n", line.c_str());
   }
   std::printf("  telemetry interval: %s\n", ms(spreadOf(since(sampler.telemetryMs, settled))).c_str());
   if (flight) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "rig_setup.h"
+#include "thread_cpu.h"
 
 namespace kinevra_host {
 
@@ -189,10 +190,12 @@ void HostSession::start() {
     listenerDone_ = false;
     senderDone_ = false;
     listener_ = std::thread([this] {
+      nameThisThread("kv-udp-listener");
       api_.startUPDListenThread();
       listenerDone_ = true;
     });
     sender_ = std::thread([this] {
+      nameThisThread("kv-udp-sender");
       api_.startUPDMulticastSenderThread();
       senderDone_ = true;
     });
@@ -210,13 +213,17 @@ void HostSession::start() {
   }
   bridgeDone_ = false;
   bridge_ = std::thread([this] {
+    nameThisThread("kv-bridge");
     api_.startMMFtoSerial_Thread();
     bridgeDone_ = true;
   });
   bridgeStarted_ = true;
   if (profile_.controller.mode == ControllerSetting::Mode::Port) {
     connectorStop_ = false;
-    connector_ = std::thread([this] { connectLoop(); });
+    connector_ = std::thread([this] {
+      nameThisThread("kv-connector");
+      connectLoop();
+    });
   }
 }
 
