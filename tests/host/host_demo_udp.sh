@@ -22,7 +22,7 @@ for _ in $(seq 100); do
   "$ip" -n "$a" link show host0 | grep -q 'LOWER_UP' && break
   sleep 0.1
 done
-out=$("$ip" netns exec "$a" "$tool" --demo --controller udp --seconds 4 --plain --plot "$plot" 2>&1)
+out=$("$ip" netns exec "$a" "$tool" --demo --controller udp --seconds "${KINEVRA_DEMO_SECONDS:-4}" --plain --plot "$plot" 2>&1)
 rc=$?
 echo "$out" | tail -15
 [ $rc -eq 0 ] || { echo "the demo failed: $rc"; exit 1; }
