@@ -132,7 +132,12 @@ class Sampler {
       api_.FreeAccelerationSnapshots(a);
     }
     if (n > 0) cycleCount += static_cast<std::uint64_t>(n);
-    if (n >= kSnapshotCapacity || m >= kSnapshotCapacity) snapshotsLost = true;
+    // A full list may have dropped records; lists that drift apart (one
+    // record of a cycle taken, the other not yet) never do so by more than
+    // one look's worth.
+    if (n >= kSnapshotCapacity || m >= kSnapshotCapacity || calcPending_.size() > 2 * kSnapshotCapacity ||
+        accelPending_.size() > 2 * kSnapshotCapacity)
+      snapshotsLost = true;
     if (snapshotsLost) {
       calcPending_.clear();
       accelPending_.clear();
