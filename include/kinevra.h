@@ -92,6 +92,14 @@ KINEVRA_API void KINEVRA_CALL SetInputDofLimitValue(unsigned channel, double low
 
 /* Compiles text (e.g. "GAIN(EMALP(VALUE;20);1.5)") and installs it as the chain of profile (0 air, 1 ground) channel (0..22); restarts the fade-in; false, with the old chain kept and the output suspended until a later success, when it does not compile or the slot does not exist. */
 KINEVRA_API bool KINEVRA_CALL setcheckFilterstring(int profile, int channel, const char* text);
+/* Compiles text as setcheckFilterstring does into a chain of its own (the engine is not touched) and runs it over count
+ * inputs, one evaluation per 2 ms engine cycle from a fresh state, writing the results to output: what a channel with
+ * that chain would make of that input. Returns count; -1 when the text does not compile; -2 for a null text, a count
+ * below 0 or a null array with a count above 0. failColumn (may be null) gets -1, or for a refused text the byte offset
+ * in text where the compiler stopped; reason (may be null; reasonSize bytes) gets "" or why it stopped, in English,
+ * NUL-terminated and cut to fit. */
+KINEVRA_API int KINEVRA_CALL evaluateFilterstring(const char* text, const double* input, double* output, int count,
+                                                  int* failColumn, char* reason, int reasonSize);
 
 /* ---- Engine: rig output ---- */
 

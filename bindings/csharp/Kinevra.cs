@@ -50,6 +50,10 @@ namespace Kinevra
         [DllImport(Library, CallingConvention = C, CharSet = CharSet.Ansi, BestFitMapping = false, ThrowOnUnmappableChar = true)]
         [return: MarshalAs(UnmanagedType.I1)]
         public static extern bool setcheckFilterstring(int profile, int channel, [MarshalAs(UnmanagedType.LPStr)] string text);
+        // A chain of its own run over input (the engine untouched): count, -1 refused (see failColumn and reason), -2 bad arguments.
+        [DllImport(Library, CallingConvention = C, CharSet = CharSet.Ansi, BestFitMapping = false, ThrowOnUnmappableChar = true)]
+        public static extern int evaluateFilterstring([MarshalAs(UnmanagedType.LPStr)] string text, double[] input, [Out] double[] output,
+            int count, out int failColumn, byte[] reason, int reasonSize);
 
         // ---- Engine: rig output, motion cancel and snapshots ----
         [DllImport(Library, CallingConvention = C)] public static extern void SetRigDofLimitValue(int channel, double low, double high);

@@ -107,6 +107,35 @@ TEST_F(LoadedLibrary, FilterChainsAreCheckedBeforeTheyAreInstalled) {
   EXPECT_TRUE(install(0, 0, "VALUE"));
 }
 
+TEST_F(LoadedLibrary, AFilterTextIsEvaluatedOnAChainOfItsOwn) {
+  auto run = fn<decltype(&evaluateFilterstring)>("evaluateFilterstring");
+  ASSERT_NE(run, nullptr);
+  const double in[4] = {1, 1, 1, 1};
+  double out[4] = {};
+  int column = 7;
+  char reason[64] = "x";
+  // 'EMALP(VALUE;4)' from rest: 0.25, 0.4375, 0.578125, ... ; then doubled.
+  EXPECT_EQ(run("GAIN(EMALP(VALUE;4);2)", in, out, 4, &column, reason, sizeof reason), 4);
+  EXPECT_EQ(column, -1);
+  EXPECT_STREQ(reason, "");
+  EXPECT_DOUBLE_EQ(out[0], 0.5);
+  EXPECT_DOUBLE_EQ(out[1], 0.875);
+  EXPECT_DOUBLE_EQ(out[2], 1.15625);
+  // Each call starts from rest.
+  EXPECT_EQ(run("GAIN(EMALP(VALUE;4);2)", in, out, 1, nullptr, nullptr, 0), 1);
+  EXPECT_DOUBLE_EQ(out[0], 0.5);
+  // Refused: where and why, cut to the buffer.
+  char small[8];
+  EXPECT_EQ(run("EMALP(VALUE;0.5)", in, out, 4, &column, small, sizeof small), -1);
+  EXPECT_EQ(column, 12);
+  EXPECT_STREQ(small, "EMALP's");
+  EXPECT_EQ(run("EMALP(VALUE;0.5)", nullptr, nullptr, 0, nullptr, nullptr, 0), -1);
+  EXPECT_EQ(run(nullptr, in, out, 4, &column, reason, sizeof reason), -2);
+  EXPECT_EQ(run("VALUE", in, out, -1, nullptr, nullptr, 0), -2);
+  EXPECT_EQ(run("VALUE", nullptr, out, 4, nullptr, nullptr, 0), -2);
+  EXPECT_EQ(run("VALUE", in, out, 0, nullptr, nullptr, 0), 0);
+}
+
 TEST_F(LoadedLibrary, CueArraysAndProfileSettings) {
   auto cues = fn<decltype(&getMotionCueData)>("getMotionCueData");
   const double* arrays[4] = {};

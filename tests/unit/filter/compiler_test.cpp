@@ -250,6 +250,51 @@ TEST(FilterCompiler, TextsOfAnySizeOrContent) {
   }
 }
 
+TEST(FilterCompiler, ARefusalSaysWhereAndWhy) {
+  using P = FilterRefusal::Problem;
+  struct Case {
+    const char* text;
+    P problem;
+    std::size_t column;
+    const char* words;
+  };
+  const Case cases[] = {
+      {"  ", P::Empty, 2, "empty"},
+      {"gain( VALUE;2)", P::SpacedValue, 5, "without spaces"},
+      {"GAIN(VALUE;2;3)", P::ExtraNumber, 10, "GAIN takes only 1 number"},
+      {"ABS(VALUE;1)", P::ExtraNumber, 9, "ABS takes no number"},
+      {"CROP(VALUE;1)", P::MissingNumber, 10, "CROP needs 2 numbers"},
+      {"GAIN(EMALP(VALUE;2))", P::MissingNumber, 19, "GAIN needs 1 number"},
+      {" EMALP(VALUE;0.5)", P::BelowOne, 13, "at least 1"},
+      {"GAIN(VALUE;1e3)", P::BadNumber, 11, "not a number"},
+      {"GAIN(VALUE; 0x1G )", P::BadNumber, 12, "not a number"},
+      {"REMAP(VALUE;5;5;0;1)", P::EmptyRange, 14, "differ"},
+      {"CROP(FOO(VALUE;1);0;1)", P::UnknownStep, 5, "no step of that name"},
+      {"VALUE(VALUE)", P::ValueWithParens, 0, "no parentheses"},
+      {"GAIN(EMALP(VALUE;10)", P::MissingClose, 16, "without a ')'"},
+      {"GAIN)(VALUE;2", P::MissingClose, 13, "without a ')'"},
+      {"value", P::NotAStep, 0, "expected VALUE"},
+  };
+  for (const Case& c : cases) {
+    FilterRefusal r;
+    EXPECT_FALSE(parseFilterString(c.text, &r)->valid.load()) << c.text;
+    EXPECT_EQ(r.problem, c.problem) << c.text;
+    EXPECT_EQ(r.column, c.column) << c.text;
+    EXPECT_NE(describeRefusal(r).find(c.words), std::string::npos) << c.text << ": " << describeRefusal(r);
+  }
+  FilterRefusal r;
+  EXPECT_FALSE(parseFilterString(std::string(300, 'A').insert(0, "GAIN(").append(";1)"), &r)->valid.load());
+  std::string deep = "VALUE";
+  for (int i = 0; i < kMaxChainNodes; ++i) deep = "ABS(" + deep + ")";
+  EXPECT_FALSE(parseFilterString(deep, &r)->valid.load());
+  EXPECT_EQ(r.problem, P::TooLong);
+  EXPECT_EQ(r.column, 4u * (kMaxChainNodes - 1));
+  // A text that compiles leaves the refusal as it was.
+  FilterRefusal untouched;
+  EXPECT_TRUE(parseFilterString("GAIN(VALUE;2)", &untouched)->valid.load());
+  EXPECT_EQ(untouched.problem, P::None);
+}
+
 TEST(FilterCompiler, DestroyingAVeryLongChainDoesNotRecurse) {
   // Longer than the compiler makes; built by hand to exercise the release.
   auto head = std::make_shared<FilterSys>();
