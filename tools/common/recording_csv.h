@@ -119,6 +119,7 @@ class RecordingReader {
     problem = CsvProblem{lineNumber, 0, {}};
     if (tooLong) return fail(problem, "a line longer than " + std::to_string(kMaxLineBytes) + " bytes");
     if (truncated) return fail(problem, "the file ends in the middle of this line (cut short?)");
+    if (line.empty()) return fail(problem, "an empty line");
     values.assign(columns_.size(), 0.0);
     std::size_t start = 0;
     std::size_t field = 0;

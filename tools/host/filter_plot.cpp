@@ -85,7 +85,9 @@ bool recordedInput(const std::string& spec, double seconds, PlotInput& input, st
     input.v[k] = values[row];
   }
   input.name = spec;
-  input.description = column + " recorded in " + file;
+  // The file's own name only: the picture does not depend on where it lies.
+  const std::size_t slash = file.find_last_of("/\\:");
+  input.description = column + " recorded in " + (slash == std::string::npos ? file : file.substr(slash + 1));
   return true;
 }
 
@@ -119,8 +121,10 @@ FilterFigures figuresOf(const PlotInput& input, const std::vector<double>& out, 
     f.settle = static_cast<double>(last - input.stepIndex) * kCycleSeconds;
     // The end value is only the value it settles to when the last tenth of
     // the run no longer moves by the band.
-    const std::size_t tail = out.size() - std::max<std::size_t>(1, (out.size() - input.stepIndex) / 10);
-    f.stillMoving = !(std::fabs(out[tail] - end) <= band);
+    // Nor when it took more than half the run after the step to get there.
+    const std::size_t after = out.size() - input.stepIndex;
+    const std::size_t tail = out.size() - std::max<std::size_t>(1, after / 10);
+    f.stillMoving = !(std::fabs(out[tail] - end) <= band) || (last - input.stepIndex) * 2 > after;
   }
   if (input.sustained) f.washout = f.peak != 0 ? 100.0 * (1.0 - std::fabs(end) / std::fabs(f.peak)) : 0.0;
   double ai = 0, pi = 0, ao = 0, po = 0;
