@@ -1,6 +1,6 @@
 // Kinevra.cs - the Kinevra motion-rig library for .NET and Mono hosts.
 //
-// `Kinevra.Native` declares the library's 49 flat exports exactly as
+// `Kinevra.Native` declares the library's 50 flat exports exactly as
 // kinevra.h does (C calling convention; `bool` is the one-byte C bool).
 // `Kinevra.Rig` wraps the ones that hand out memory: arrays owned by the
 // library are copied into managed arrays, and the snapshot blocks the caller

@@ -25,7 +25,7 @@ static class Example
     {
         int waitSeconds = args.Length > 0 ? int.Parse(args[0]) : 60;
 
-        // Every one of the 49 declarations resolves in the library.
+        // Every one of the 50 declarations resolves in the library.
         try { Marshal.PrelinkAll(typeof(Native)); }
         catch (Exception e) { Check(false, "an export is missing: " + e.Message); }
 
