@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace kinevra {
@@ -149,12 +150,24 @@ bool popLastNumber(std::string_view& args, double& value) {
   return true;
 }
 
-std::shared_ptr<FilterSys> parseFilterString(std::string_view text) {
+std::shared_ptr<FilterSys> parseFilterString(std::string_view text, FilterRefusal* refusal) {
+  using Problem = FilterRefusal::Problem;
+  // Every view below lies inside text, so a position is an offset into it.
+  auto refuse = [&](Problem problem, const char* at, std::int32_t kind) {
+    if (refusal) {
+      refusal->problem = problem;
+      refusal->column = static_cast<std::size_t>(at - text.data());
+      refusal->kind = kind;
+    }
+    return invalidHead();
+  };
   try {
     std::string_view work = strip(text);
+    if (work.empty()) return refuse(Problem::Empty, text.data() + text.size(), kValue);
     std::shared_ptr<FilterSys> head;
     std::shared_ptr<FilterSys> tail;
     std::vector<FilterSys*> nodes;
+    std::int32_t outer = kValue;  // the step whose inner chain work is
 
     auto append = [&](const std::shared_ptr<FilterSys>& node) {
       if (!head) {
@@ -182,28 +195,51 @@ std::shared_ptr<FilterSys> parseFilterString(std::string_view text) {
         return head;
       }
       // One more step and the VALUE step must still fit.
-      if (static_cast<int>(nodes.size()) + 2 > kMaxChainNodes) return invalidHead();
+      if (static_cast<int>(nodes.size()) + 2 > kMaxChainNodes) return refuse(Problem::TooLong, work.data(), outer);
 
       const std::size_t open = work.find('(');
       const std::size_t close = work.rfind(')');
-      if (open == std::string_view::npos || close == std::string_view::npos || close < open)
-        return invalidHead();
-      const int kind = kindOfKeyword(strip(work.substr(0, open)));
-      if (kind < 0) return invalidHead();  // also 'VALUE(...)'
+      if (open == std::string_view::npos) {
+        const std::string_view bare = strip(work);
+        if (bare == "VALUE") return refuse(Problem::SpacedValue, work.data(), outer);
+        // 'VALUE;2' inside a step: a number the step does not take.
+        if (outer != kValue && bare.substr(0, 5) == "VALUE" && bare.size() > 5 && bare[5] == ';')
+          return refuse(Problem::ExtraNumber, bare.data() + 5, outer);
+        return refuse(Problem::NotAStep, bare.empty() ? work.data() : bare.data(), outer);
+      }
+      if (close == std::string_view::npos || close < open)
+        return refuse(Problem::MissingClose, work.data() + work.size(), kindOfKeyword(strip(work.substr(0, open))));
+      const std::string_view keyword = strip(work.substr(0, open));
+      const int kind = kindOfKeyword(keyword);
+      if (kind < 0) {
+        const char* at = keyword.empty() ? work.data() + open : keyword.data();
+        return refuse(keyword == "VALUE" ? Problem::ValueWithParens : Problem::UnknownStep, at, outer);
+      }
       std::string_view args = work.substr(open + 1, close - open - 1);
 
       // The numbers come off the end, the last one first.
       double numbers[4] = {0.0, 0.0, 0.0, 0.0};
+      const char* numberAt[4] = {nullptr, nullptr, nullptr, nullptr};
       const int arity = filterKindArity(kind);
-      for (int n = arity - 1; n >= 0; --n)
-        if (!popLastNumber(args, numbers[n])) return invalidHead();
+      for (int n = arity - 1; n >= 0; --n) {
+        if (!popLastNumber(args, numbers[n])) {
+          // Where it failed: the text after the last ';', or where a number
+          // is missing (no ';' after the inner chain's last ')').
+          const std::size_t semi = args.find_last_of(";)");
+          if (semi == std::string_view::npos || args[semi] == ')' || strip(args.substr(semi + 1)).empty())
+            return refuse(Problem::MissingNumber, args.data() + args.size(), kind);
+          return refuse(Problem::BadNumber, strip(args.substr(semi + 1)).data(), kind);
+        }
+        numberAt[n] = args.data() + args.size() + 1;
+      }
 
       if (kind == kAbs) {
         std::string_view probe = args;
         double ignored;
-        if (popLastNumber(probe, ignored)) return invalidHead();
+        if (popLastNumber(probe, ignored)) return refuse(Problem::ExtraNumber, probe.data() + probe.size(), kind);
       }
-      if ((kind == kEmaLowPass || kind == kEmaHighPass) && !(numbers[0] >= 1.0)) return invalidHead();
+      if ((kind == kEmaLowPass || kind == kEmaHighPass) && !(numbers[0] >= 1.0))
+        return refuse(Problem::BelowOne, numberAt[0], kind);
 
       auto node = std::make_shared<FilterSys>();
       node->kind = kind;
@@ -215,14 +251,39 @@ std::shared_ptr<FilterSys> parseFilterString(std::string_view text) {
       // Judged on the stored values: a range that is degenerate in single
       // precision would make the step pass its input through unchanged.
       if (kind == kRemap && std::fabs(static_cast<double>(node->param2) - node->param1) < 1e-9)
-        return invalidHead();
+        return refuse(Problem::EmptyRange, numberAt[1], kind);
       if (kind == kNoise) node->noise = std::make_shared<NoiseLayer>(node->param1, node->param2, node->param3);
       append(node);
       work = args;  // the inner expression, not stripped
+      outer = kind;
     }
   } catch (const std::bad_alloc&) {
     return invalidHead();
   }
+}
+
+std::string describeRefusal(const FilterRefusal& r) {
+  using Problem = FilterRefusal::Problem;
+  const std::string step = r.kind == kValue ? std::string() : std::string(filterKindName(r.kind));
+  const int arity = r.kind == kValue ? 0 : filterKindArity(r.kind);
+  const std::string numbers = std::to_string(arity) + (arity == 1 ? " number" : " numbers");
+  switch (r.problem) {
+    case Problem::None: return "the text compiles";
+    case Problem::Empty: return "the text is empty";
+    case Problem::SpacedValue: return "VALUE must stand between '(' and ';' without spaces";
+    case Problem::NotAStep: return "expected VALUE or a step such as GAIN(VALUE;2)";
+    case Problem::MissingClose: return "'(' without a ')' after it";
+    case Problem::UnknownStep: return "no step of that name (the steps: EMALP EMAHP MUL GAIN LOGISTIC CROP ROLLOVER REMAP NOISE BITSCALE BITSCALESIGNED SINUS ABS SETVALUE ADD)";
+    case Problem::ValueWithParens: return "VALUE takes no parentheses";
+    case Problem::MissingNumber: return step + " needs " + numbers + " after its inner chain, each after a ';'";
+    case Problem::BadNumber: return "not a number (digits with '.' or ',', or 0x hexadecimal; no exponent)";
+    case Problem::ExtraNumber:
+      return step + (arity == 0 ? " takes no number" : " takes only " + numbers);
+    case Problem::BelowOne: return step + "'s N must be at least 1";
+    case Problem::EmptyRange: return "REMAP's inLow and inHigh must differ";
+    case Problem::TooLong: return "more than " + std::to_string(kMaxChainNodes - 1) + " steps in one chain";
+  }
+  return "refused";
 }
 
 }  // namespace kinevra

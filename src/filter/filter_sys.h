@@ -16,6 +16,8 @@
 
 namespace kinevra {
 
+struct FilterRefusal;
+
 class FilterSys : public std::enable_shared_from_this<FilterSys> {
  public:
   FilterSys() = default;
@@ -52,7 +54,7 @@ class FilterSys : public std::enable_shared_from_this<FilterSys> {
   std::atomic<bool> valid{false};
 
  private:
-  friend std::shared_ptr<FilterSys> parseFilterString(std::string_view text);
+  friend std::shared_ptr<FilterSys> parseFilterString(std::string_view text, FilterRefusal* refusal);
 
   // On a valid head: the chain's nodes from the VALUE step out to the head.
   // A chain's links never change once it is compiled, and the head owns

@@ -37,6 +37,9 @@ class Game {
   // Called on every turn of gamesim's loop (about once a millisecond): a game
   // that serves requests answers them here.
   virtual void serve() {}
+  // false for a game that flies a script of its own whatever it is given
+  // (the flight simulators): it cannot play a recorded drive.
+  virtual bool playsMotion() const { return true; }
   // The executable name the game runs under, empty when the library needs none.
   virtual std::string executable() const { return {}; }
   // True when an update is the drive's motion at its drive time, published

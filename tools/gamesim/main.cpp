@@ -4,6 +4,7 @@
 // local UDP port, and a local TCP telemetry server that answers requests.
 //
 //   gamesim [--game NAME [--at SECONDS] [--steps N] [game options]]
+//   gamesim --game NAME --replay FILE.csv [--skip-bad-rows] [--ready PATH]
 //   gamesim --game NAME --print-executable
 //           [--shm NAME:SIZE]... [--set NAME:OFFSET:TYPE:VALUE]...
 //           [--udp PORT] [--payload HEX | --payload-file PATH]
@@ -20,6 +21,12 @@
 //                  telemetry server on 127.0.0.1:15151 nolimits2
 //   --print-executable  print the executable name the game runs under (an
 //                  empty line when the library looks for none) and exit
+//   --replay       play a recording of kinevra-host --record (FILE.csv) as the
+//                  game instead of the drive, each row at its recorded time,
+//                  then end; a recording with a bad row is refused with its
+//                  line and column, unless --skip-bad-rows skips (and counts)
+//                  such rows. Not for the flight simulators, which fly a
+//                  script of their own.
 //   --at           hold the drive at this moment of the loop (the game keeps
 //                  updating its counters, ticks and clock)
 //   --steps        stop updating after N updates (the blocks stay)
@@ -64,6 +71,7 @@
 #include <vector>
 
 #include "games.h"
+#include "replay.h"
 #include "platform/named_event.h"
 #include "platform/shared_memory.h"
 #include "platform/sockets.h"
@@ -160,6 +168,9 @@ int main(int argc, char** argv) {
   long long steps = -1;
   bool printExecutable = false;
   std::string stampsPath;
+  std::string replayFile;
+  bool skipBadRows = false;
+  bool secondsGiven = false;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -186,6 +197,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--f1-format" && hasValue) {
       gameOptions.f1Format = std::atoi(argv[++i]);
       if (gameOptions.f1Format != 2023 && gameOptions.f1Format != 2024) return fail("--f1-format wants 2023 or 2024");
+    } else if (arg == "--replay" && hasValue) {
+      replayFile = argv[++i];
+    } else if (arg == "--skip-bad-rows") {
+      skipBadRows = true;
     } else if (arg == "--print-executable") {
       printExecutable = true;
     } else if (arg == "--shm" && hasValue) {
@@ -254,6 +269,7 @@ int main(int argc, char** argv) {
       server.silent = true;
     } else if (arg == "--seconds" && hasValue) {
       seconds = std::strtod(argv[++i], nullptr);
+      secondsGiven = true;
     } else if (arg == "--ready" && hasValue) {
       ready = argv[++i];
     } else {
@@ -266,6 +282,23 @@ int main(int argc, char** argv) {
     if (!named) return fail("unknown game " + gameOptions.name);
     std::printf("%s\n", named->executable().c_str());
     return 0;
+  }
+
+  std::vector<gamesim::ReplayRow> replay;
+  if (!replayFile.empty()) {
+    if (gameOptions.name.empty()) return fail("--replay needs --game NAME");
+    const auto named = gamesim::makeGame(gameOptions);
+    if (!named) return fail("unknown game " + gameOptions.name);
+    if (!named->playsMotion()) return fail(gameOptions.name + " flies a script of its own and cannot replay a drive");
+    std::string error, note;
+    try {
+      if (!gamesim::loadReplay(replayFile, skipBadRows, replay, error, note)) return fail(error);
+    } catch (const std::bad_alloc&) {
+      return fail(replayFile + ": too large to replay");
+    }
+    if (!note.empty()) std::fprintf(stderr, "gamesim: %s\n", note.c_str());
+    // To the recording's end, unless told otherwise.
+    if (!secondsGiven) seconds = replay.back().time - replay.front().time + 0.5;
   }
 
   if (net::startSockets() != 0) return fail("cannot start the socket library");
@@ -310,7 +343,11 @@ int main(int argc, char** argv) {
     std::fprintf(stamps, "%lld %.9g %.9g %.9g\n", static_cast<long long>(ns), key(m.lateralSpeed),
                  key(m.longitudinalSpeed), key(m.verticalSpeed));
   };
-  if (game && steps != 0) {
+  // The replay: the row last published.
+  std::size_t replayed = 0;
+  if (game && !replay.empty()) {
+    game->publish(replay.front().motion, simulationTime());
+  } else if (game && steps != 0) {
     // The first update is there before anyone is told the game runs.
     publish();
     if (steps > 0) --steps;
@@ -334,7 +371,18 @@ int main(int argc, char** argv) {
       nextSend += interval;
       if (nextSend < Clock::now()) nextSend = Clock::now();
     }
-    if (game && steps != 0 && Clock::now() >= nextUpdate) {
+    if (!replay.empty()) {
+      // Every row at its recorded time; rows that fell due together leave
+      // only the last (a game's block holds one state at a time).
+      const double due = replay.front().time + simulationTime();
+      std::size_t next = replayed;
+      while (next + 1 < replay.size() && replay[next + 1].time <= due) ++next;
+      if (next != replayed) {
+        replayed = next;
+        game->publish(replay[replayed].motion, simulationTime());
+      }
+      if (replayed + 1 == replay.size() && simulationTime() >= replay.back().time - replay.front().time + 0.5) break;
+    } else if (game && steps != 0 && Clock::now() >= nextUpdate) {
       publish();
       if (steps > 0) --steps;
       nextUpdate += gamePeriod;
@@ -346,6 +394,8 @@ int main(int argc, char** argv) {
   }
   if (game) game->close();
   if (stamps) std::fclose(stamps);
+  if (!replay.empty())
+    std::printf("gamesim: replayed %zu of %zu rows of %s\n", replayed + 1, replay.size(), replayFile.c_str());
   if (sender != net::kInvalidSocket) net::closeSocket(sender);
   return 0;
 }

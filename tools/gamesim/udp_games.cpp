@@ -92,6 +92,7 @@ class FlightGame : public UdpGame {
   void publishAt(double driveTime, double simulationTime) override {
     publishFlight(flightAt(driveTime), simulationTime);
   }
+  bool playsMotion() const override { return false; }
 
  protected:
   void publishMotion(const Motion&, double time) override { publishFlight(flightAt(time), time); }

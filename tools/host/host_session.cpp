@@ -150,6 +150,26 @@ int HostSession::prepare() {
     }
   }
   for (std::size_t k = 0; k < kKeyValues.size(); ++k) keyItems_[k] = gameDataItem(kKeyValues[k].name);
+  if (!options_.record.empty()) {
+    if (!api_.GetCalculationSnapshots || !api_.GetAccelerationSnapshots || !api_.FreeCalculationSnapshots ||
+        !api_.FreeAccelerationSnapshots) {
+      std::fprintf(stderr, "kinevra-host: the library lacks the snapshot exports --record reads\n");
+      return 1;
+    }
+    recordFile_ = std::fopen(options_.record.c_str(), "wb");
+    if (!recordFile_) {
+      std::fprintf(stderr, "kinevra-host: cannot create %s\n", options_.record.c_str());
+      return 1;
+    }
+    // The limits the engine applies to the message's axes (0 0 unless set).
+    std::array<std::array<double, 2>, kRecordedRigAxes> limits{};
+    for (const LimitSetting& l : profile_.rigLimits)
+      if (l.channel >= 0 && l.channel < kRecordedRigAxes) limits[static_cast<std::size_t>(l.channel)] = {l.low, l.high};
+    std::FILE* file = recordFile_;
+    recorder_ = std::make_unique<Recorder>(api_, gameDataNames_, limits, [file](const std::string& text) {
+      return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    });
+  }
   return 0;
 }
 
@@ -176,6 +196,8 @@ void HostSession::start() {
   begin_ = Clock::now();
   // From here on the library's diagnostics go through the capture.
   captureOn_ = capture_.start();
+  // Before the engine thread: both snapshot lists then begin with its first cycle.
+  if (recorder_) recorder_->start();
   api_.startGamesource_Thread();
   engineStarted_ = true;
   configureAfterStart(api_, profile_);
@@ -246,6 +268,7 @@ void HostSession::shutdown() {
     if (ready_) api_.setMotionsystemready(0);
     api_.stopGamesource_Thread();
   }
+  finishRecording();
   // 2. The controller link: no more connection attempts, then the bridge,
   //    which closes the port. A stop that came before the bridge loop began
   //    would find nothing to stop, so it is repeated until the thread ends.
@@ -269,6 +292,23 @@ void HostSession::shutdown() {
   std::printf("kinevra-host: engine stopped%s%s\n", bridgeStarted_ ? ", controller link closed" : "",
               profile_.wind.port.empty() ? "" : ", fan off");
   std::fflush(stdout);
+}
+
+void HostSession::finishRecording() {
+  if (!recorder_) return;
+  recorder_->stop();
+  const bool closed = std::fclose(recordFile_) == 0;
+  recordFile_ = nullptr;
+  std::printf("kinevra-host: recorded %llu motion cycles to %s\n",
+              static_cast<unsigned long long>(recorder_->written()), options_.record.c_str());
+  if (recorder_->dropped() > 0)
+    std::printf("kinevra-host: %llu rows were dropped: the disk did not keep up%s\n",
+                static_cast<unsigned long long>(recorder_->dropped()), recorder_->writeFailed() ? " (a write failed)" : "");
+  if (recorder_->overrun())
+    std::printf("kinevra-host: the recording ends early: the tool fell more than 150 cycles behind the engine\n");
+  if (!closed) std::printf("kinevra-host: closing %s failed; the recording may be incomplete\n", options_.record.c_str());
+  std::fflush(stdout);
+  recorder_.reset();
 }
 
 double HostSession::runningSeconds() const {
@@ -336,9 +376,11 @@ HostStatus HostSession::poll() {
     api_.getOutputData(msg);
     s.haveOutput = decodeRigMessage(msg, sizeof msg, s.output);
   }
-  // The demo's sampler takes the snapshots itself, every cycle's, and
-  // counts the cycles.
-  if (!options_.demo && api_.GetCalculationSnapshots && api_.FreeCalculationSnapshots) {
+  if (recorder_) {
+    // The recorder takes the snapshots; it counts the cycles.
+    motionCycles_ = recorder_->cycles();
+  } else if (!options_.demo && api_.GetCalculationSnapshots && api_.FreeCalculationSnapshots) {
+    // (The demo's sampler takes them itself, every cycle's, and counts them.)
     int count = 0;
     const double* snaps = api_.GetCalculationSnapshots(&count);
     if (snaps) api_.FreeCalculationSnapshots(snaps);

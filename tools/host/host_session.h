@@ -13,6 +13,7 @@
 #include "library_api.h"
 #include "library_loader.h"
 #include "live_view.h"
+#include "recorder.h"
 #include "rig_profile.h"
 
 namespace kinevra_host {
@@ -31,6 +32,7 @@ struct HostOptions {
   std::string demoGame = "ac";  // the game gamesim plays in the demo (any of its --game names)
   int demoLibraryPort = 0;  // real ports for the demo (a null-modem pair)
   int demoRigPort = 0;
+  std::string record;  // --record: a CSV row per motion cycle into this file
 };
 
 // Set by Ctrl-C (SIGINT) and SIGTERM.
@@ -71,6 +73,7 @@ class HostSession {
 
  private:
   void connectLoop();
+  void finishRecording();
   bool udp() const { return profile_.controller.link == ControllerSetting::Link::Udp; }
   // A controller link runs: UDP, or a serial port (auto or COMn).
   bool hasController() const { return udp() || profile_.controller.mode != ControllerSetting::Mode::None; }
@@ -104,6 +107,9 @@ class HostSession {
   std::string lastFrame_;
   std::uint64_t motionCycles_ = 0;
   std::chrono::steady_clock::time_point begin_;
+
+  std::FILE* recordFile_ = nullptr;
+  std::unique_ptr<Recorder> recorder_;
 };
 
 // A double the engine thread rewrites, read whole.

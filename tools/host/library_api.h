@@ -17,7 +17,7 @@ struct LibraryApi {
   X(getactiveProfil) X(getTransitionStatus) X(getProfilAirTransitionStatus) X(getProfilGrdTransitionStatus)           \
   X(setActiveAxis) X(setBelt_Mix) X(SetInputDofLimitValue) X(setcheckFilterstring) X(SetRigDofLimitValue)             \
   X(getOutputData) X(activateMotionCancel) X(setFilterMotionCancel) X(setGainMotionCancel)                           \
-  X(GetCalculationSnapshots) X(FreeCalculationSnapshots) X(GetAccelerationSnapshots) X(FreeAccelerationSnapshots)   \
+  X(GetCalculationSnapshots) X(FreeCalculationSnapshots) X(GetAccelerationSnapshots) X(FreeAccelerationSnapshots) \
   X(initWindSerial) X(setStandartPort)                        \
   X(startMMFtoSerial_Thread) X(stopMMFtoSerial_Thread) X(readMessagemmf) X(newMessagemmf) X(isConnected)            \
   X(isInterfaceRunning) X(resumeInterface) X(enableAutoconnect) X(disableAutoconnect) X(getOutputTimeFrame)            \

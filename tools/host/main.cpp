@@ -10,6 +10,7 @@
 #include <string>
 
 #include "demo.h"
+#include "filter_plot.h"
 #include "host_session.h"
 
 namespace {
@@ -24,6 +25,7 @@ void usage(std::FILE* to) {
                "usage: kinevra-host [--profile FILE] [options]\n"
                "       kinevra-host --check --profile FILE\n"
                "       kinevra-host --demo [--game NAME] [--controller udp] [--seconds N] [--plot FILE]\n"
+               "       kinevra-host plot FILTER-TEXT... [--input KIND] [--seconds S] [-o FILE.svg]  (plot --help)\n"
                "\n"
                "  --profile FILE    configure the engine from a rig profile (see profiles/sample-rig.profile)\n"
                "  --check           check the profile and that the library takes every setting; start nothing\n"
@@ -33,6 +35,7 @@ void usage(std::FILE* to) {
                "  --hold            never declare the motion system ready (watch only; the rig stays still)\n"
                "  --seconds N       stop after N seconds (default: at Ctrl-C; the demo: 20 s of motion)\n"
                "  --plain           a status line per second instead of the live screen\n"
+               "  --record FILE     write a CSV row per motion cycle: time, telemetry, cue channels, rig axes\n"
                "  --library PATH    load the library from PATH instead of by its name\n"
                "  --demo            play a scripted drive (gamesim) to a controller on a pseudo-terminal (rigsim),\n"
                "                    then summarise what the controller received and plot it; with --controller udp\n"
@@ -54,6 +57,7 @@ bool number(const char* text, double& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "plot") == 0) return kinevra_host::runPlot(argc - 1, argv + 1);
   kinevra_host::HostOptions o;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -78,6 +82,8 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--plain") {
       o.plain = true;
+    } else if (a == "--record" && hasValue) {
+      o.record = argv[++i];
     } else if (a == "--library" && hasValue) {
       o.library = argv[++i];
     } else if (a == "--demo") {

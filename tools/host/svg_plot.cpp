@@ -109,15 +109,25 @@ std::string renderSvgPlot(const std::string& title, const std::vector<PlotPanel>
     svg += "<line x1=\"" + num(kLeft) + "\" y1=\"" + num(mid) + "\" x2=\"" + num(kLeft + plotW) + "\" y2=\"" +
            num(mid) + "\" stroke=\"#ddd\"/>\n";
     double legendX = kLeft + 140;
+    double panelPeak = 0;
+    for (const PlotSeries& s : panel.series) panelPeak = std::max(panelPeak, peakOf(s));
+    if (panel.sharedScale) {
+      svg += "<text x=\"" + num(kLeft - 4) + "\" y=\"" + num(top + 10) + "\" text-anchor=\"end\">" +
+             num(panelPeak, "%.3g") + "</text>\n";
+      svg += "<text x=\"" + num(kLeft - 4) + "\" y=\"" + num(top + kPanelHeight) + "\" text-anchor=\"end\">" +
+             num(-panelPeak, "%.3g") + "</text>\n";
+    }
     for (const PlotSeries& s : panel.series) {
       const double peak = peakOf(s);
+      const double scaleTo = panel.sharedScale ? panelPeak : peak;
       const std::string legend = s.label + " (peak " + num(peak, "%.3g") + (s.unit.empty() ? "" : " " + s.unit) + ")";
       svg += "<rect x=\"" + num(legendX) + "\" y=\"" + num(top - 27) + "\" width=\"14\" height=\"4\" fill=\"" +
              s.color + "\"/>\n";
       svg += "<text x=\"" + num(legendX + 18) + "\" y=\"" + num(top - 22) + "\">" + escaped(legend) + "</text>\n";
       legendX += 30 + 6.5 * static_cast<double>(legend.size());
-      svg += "<polyline fill=\"none\" stroke=\"" + s.color + "\" stroke-width=\"1.2\" points=\"" +
-             pointsOf(s, t0, t1, top, peak) + "\"/>\n";
+      svg += "<polyline fill=\"none\" stroke=\"" + s.color + "\" stroke-width=\"1.2\"" +
+             (s.dashed ? std::string(" stroke-dasharray=\"5,3\"") : std::string()) + " points=\"" +
+             pointsOf(s, t0, t1, top, scaleTo) + "\"/>\n";
     }
   }
   // Time axis under the last panel.
@@ -131,8 +141,10 @@ std::string renderSvgPlot(const std::string& title, const std::vector<PlotPanel>
     svg += "<text x=\"" + num(x) + "\" y=\"" + num(axisY + 10) + "\" text-anchor=\"middle\">" + num(t, "%g") +
            "</text>\n";
   }
-  svg += "<text x=\"" + num(kLeft + plotW) + "\" y=\"" + num(axisY + 26) +
-         "\" text-anchor=\"end\">time (s); each curve scaled to its own peak</text>\n";
+  bool ownPeaks = false;
+  for (const PlotPanel& p : panels) ownPeaks = ownPeaks || !p.sharedScale;
+  svg += "<text x=\"" + num(kLeft + plotW) + "\" y=\"" + num(axisY + 26) + "\" text-anchor=\"end\">time (s)" +
+         (ownPeaks ? "; each curve scaled to its own peak" : "") + "</text>\n";
   svg += "</svg>\n";
   return svg;
 }

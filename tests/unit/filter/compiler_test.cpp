@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "filter/filter_compiler.h"
+#include "filter/filter_evaluation.h"
 
 namespace kinevra {
 namespace {
@@ -250,6 +251,51 @@ TEST(FilterCompiler, TextsOfAnySizeOrContent) {
   }
 }
 
+TEST(FilterCompiler, ARefusalSaysWhereAndWhy) {
+  using P = FilterRefusal::Problem;
+  struct Case {
+    const char* text;
+    P problem;
+    std::size_t column;
+    const char* words;
+  };
+  const Case cases[] = {
+      {"  ", P::Empty, 2, "empty"},
+      {"gain( VALUE;2)", P::SpacedValue, 5, "without spaces"},
+      {"GAIN(VALUE;2;3)", P::ExtraNumber, 10, "GAIN takes only 1 number"},
+      {"ABS(VALUE;1)", P::ExtraNumber, 9, "ABS takes no number"},
+      {"CROP(VALUE;1)", P::MissingNumber, 10, "CROP needs 2 numbers"},
+      {"GAIN(EMALP(VALUE;2))", P::MissingNumber, 19, "GAIN needs 1 number"},
+      {" EMALP(VALUE;0.5)", P::BelowOne, 13, "at least 1"},
+      {"GAIN(VALUE;1e3)", P::BadNumber, 11, "not a number"},
+      {"GAIN(VALUE; 0x1G )", P::BadNumber, 12, "not a number"},
+      {"REMAP(VALUE;5;5;0;1)", P::EmptyRange, 14, "differ"},
+      {"CROP(FOO(VALUE;1);0;1)", P::UnknownStep, 5, "no step of that name"},
+      {"VALUE(VALUE)", P::ValueWithParens, 0, "no parentheses"},
+      {"GAIN(EMALP(VALUE;10)", P::MissingClose, 16, "without a ')'"},
+      {"GAIN)(VALUE;2", P::MissingClose, 13, "without a ')'"},
+      {"value", P::NotAStep, 0, "expected VALUE"},
+  };
+  for (const Case& c : cases) {
+    FilterRefusal r;
+    EXPECT_FALSE(parseFilterString(c.text, &r)->valid.load()) << c.text;
+    EXPECT_EQ(r.problem, c.problem) << c.text;
+    EXPECT_EQ(r.column, c.column) << c.text;
+    EXPECT_NE(describeRefusal(r).find(c.words), std::string::npos) << c.text << ": " << describeRefusal(r);
+  }
+  FilterRefusal r;
+  EXPECT_FALSE(parseFilterString(std::string(300, 'A').insert(0, "GAIN(").append(";1)"), &r)->valid.load());
+  std::string deep = "VALUE";
+  for (int i = 0; i < kMaxChainNodes; ++i) deep = "ABS(" + deep + ")";
+  EXPECT_FALSE(parseFilterString(deep, &r)->valid.load());
+  EXPECT_EQ(r.problem, P::TooLong);
+  EXPECT_EQ(r.column, 4u * (kMaxChainNodes - 1));
+  // A text that compiles leaves the refusal as it was.
+  FilterRefusal untouched;
+  EXPECT_TRUE(parseFilterString("GAIN(VALUE;2)", &untouched)->valid.load());
+  EXPECT_EQ(untouched.problem, P::None);
+}
+
 TEST(FilterCompiler, DestroyingAVeryLongChainDoesNotRecurse) {
   // Longer than the compiler makes; built by hand to exercise the release.
   auto head = std::make_shared<FilterSys>();
@@ -312,6 +358,33 @@ TEST(FilterCompiler, HostLocaleDoesNotChangeNumbers) {
   EXPECT_EQ(gainOf("1,5"), 1.5);
   EXPECT_EQ(gainOf("-0,25"), -0.25);
   EXPECT_TRUE(std::isnan(gainOf("1e3")));
+}
+
+// A text run on a chain of its own, as kinevra-host plot runs it.
+TEST(FilterEvaluation, ATextIsEvaluatedOnAChainOfItsOwn) {
+  const double in[4] = {1, 1, 1, 1};
+  double out[4] = {};
+  int column = 7;
+  std::string reason = "x";
+  // 'EMALP(VALUE;4)' from rest: 0.25, 0.4375, 0.578125, ... ; then doubled.
+  EXPECT_EQ(evaluateFilterText("GAIN(EMALP(VALUE;4);2)", in, out, 4, &column, &reason), 4);
+  EXPECT_EQ(column, -1);
+  EXPECT_EQ(reason, "");
+  EXPECT_DOUBLE_EQ(out[0], 0.5);
+  EXPECT_DOUBLE_EQ(out[1], 0.875);
+  EXPECT_DOUBLE_EQ(out[2], 1.15625);
+  // Each call starts from rest.
+  EXPECT_EQ(evaluateFilterText("GAIN(EMALP(VALUE;4);2)", in, out, 1, nullptr, nullptr), 1);
+  EXPECT_DOUBLE_EQ(out[0], 0.5);
+  // Refused: where and why.
+  EXPECT_EQ(evaluateFilterText("EMALP(VALUE;0.5)", in, out, 4, &column, &reason), -1);
+  EXPECT_EQ(column, 12);
+  EXPECT_EQ(reason.rfind("EMALP's", 0), 0u) << reason;
+  EXPECT_EQ(evaluateFilterText("EMALP(VALUE;0.5)", nullptr, nullptr, 0, nullptr, nullptr), -1);
+  EXPECT_EQ(evaluateFilterText(nullptr, in, out, 4, &column, &reason), -2);
+  EXPECT_EQ(evaluateFilterText("VALUE", in, out, -1, nullptr, nullptr), -2);
+  EXPECT_EQ(evaluateFilterText("VALUE", nullptr, out, 4, nullptr, nullptr), -2);
+  EXPECT_EQ(evaluateFilterText("VALUE", in, out, 0, nullptr, nullptr), 0);
 }
 
 }  // namespace
