@@ -53,6 +53,7 @@
 #include "host_session.h"
 #include "library_api.h"
 #include "library_loader.h"
+#include "link/crc16.h"
 #include "platform/shared_memory.h"
 #include "platform/sockets.h"
 #include "process_memory.h"
@@ -250,6 +251,7 @@ class HostMessages {
 class ControllerFrames {
  public:
   ControllerFrames() : instances_(4096) {}
+  // What a rigsim instance sent, counted when it has gone.
   void commanded(std::size_t instance, std::uint32_t count) {
     std::lock_guard<std::mutex> hold(lock_);
     if (instance < instances_.size()) instances_[instance].commanded += count;
@@ -659,12 +661,14 @@ class Controller {
     const std::string tag = std::to_string(instance_);
     messages_ = dir_ / ("rig-" + tag + ".messages");
     commands_ = dir_ / ("rig-" + tag + ".commands");
+    events_ = dir_ / ("rig-" + tag + ".events");
     std::ofstream(commands_) << "number " << instance_ * kInstanceBase << "\n";
     offset_ = 0;
     partial_.clear();
+    finished_ = false;
     if (!rig_.start(kinevra_host::toolProgram("rigsim"),
                     {"--pty", link().string(), "--messages", messages_.string(), "--commands", commands_.string(),
-                     "--seconds", "100000"},
+                     "--log", events_.string(), "--seconds", "100000"},
                     (dir_ / ("rig-" + tag + ".txt")).string()))
       return false;
     for (int i = 0; i < 3000 && !fs::exists(link()); ++i) sleepMs(10);
@@ -674,7 +678,8 @@ class Controller {
 
   // The controller's cable pulled: rigsim killed; what it received counted.
   void unplug() {
-    if (!rig_.running()) return;
+    if (finished_) return;
+    finished_ = true;
     rig_.kill();
     std::error_code ec;
     fs::remove(link(), ec);
@@ -683,10 +688,7 @@ class Controller {
   }
 
   // Asks rigsim for numbered frames, or for random bytes.
-  void command(const std::string& line, std::uint32_t frames) {
-    std::ofstream(commands_, std::ios::app) << line << "\n";
-    if (frames) frames_.commanded(instance_, frames);
-  }
+  void command(const std::string& line) { std::ofstream(commands_, std::ios::app) << line << "\n"; }
 
   // Reads what rigsim logged since the last call; calls seen(ns) for each
   // valid rig message.
@@ -716,10 +718,27 @@ class Controller {
   void finishFile() {
     if (!partial_.empty()) ++figures_.malformed;  // a line cut off: rigsim died writing it
     partial_.clear();
-    // The figures are counted; the file is not needed any more.
+    // The numbered frames this rigsim really sent, by its own log.
+    std::ifstream events(events_);
+    std::uint32_t sentFrames = 0;
+    for (std::string l; std::getline(events, l);)
+      if (l.rfind("tx F8 #", 0) == 0) ++sentFrames;
+    frames_.commanded(instance_, sentFrames);
+    // The figures are counted; the files are not needed any more.
     std::error_code ec;
     if (keepFiles) return;
     fs::remove(messages_, ec);
+    fs::remove(events_, ec);
+  }
+
+  // The frame ends in its CRC (rigsim says "lfcr" when the CRC happens to
+  // be 0A 0D, once in 65536 frames).
+  bool crcTrailer() const {
+    if (frame_.status == "crc-ok") return true;
+    const std::size_t n = frame_.bytes.size();
+    if (frame_.status != "lfcr" || n < 3) return false;
+    const std::uint16_t crc = kinevra::crc16(frame_.bytes.data(), n - 2);
+    return frame_.bytes[n - 2] == (crc & 0xFF) && frame_.bytes[n - 1] == (crc >> 8);
   }
 
   void line(std::string_view text, const std::function<void(std::int64_t, const std::uint8_t*)>& seen) {
@@ -739,7 +758,7 @@ class Controller {
     if (frame_.kind == "FC") {
       ++figures_.rigMessages;
       // The bridge writes its CRC in place of the message's LF CR.
-      if (frame_.status != "crc-ok") {
+      if (!crcTrailer()) {
         ++figures_.malformed;
       } else if (!validRigMessage(frame_.bytes.data(), frame_.bytes.size(), limits_)) {
         ++figures_.outOfLimits;
@@ -748,7 +767,7 @@ class Controller {
       }
     } else if (frame_.kind == "F8" && frame_.bytes.size() == kF8Length) {
       ++figures_.hostMessages;
-      if (frame_.status != "crc-ok") ++figures_.malformed;
+      if (!crcTrailer()) ++figures_.malformed;
       sent_.arrived(numberOf(frame_.bytes.data()));
     } else {
       ++figures_.otherFrames;  // identification requests, after-connect and state messages
@@ -765,7 +784,8 @@ class Controller {
   ControllerFrames& frames_;
   ChildProcess rig_;
   std::size_t instance_ = 0;
-  fs::path messages_, commands_;
+  bool finished_ = true;
+  fs::path messages_, commands_, events_;
   std::streamoff offset_ = 0;
   std::string partial_;
   kinevra_host::ReceivedFrame frame_;
@@ -938,7 +958,7 @@ int run(const Options& o) {
        },
        1.0, {}, [&] { return controller.plugIn(); }},
       {"garbage from the controller", 5000, [&] { return o.controller; }, {}, 0.5,
-       [&] { controller.command("junk 512", 0); }, [] { return true; }},
+       [&] { controller.command("junk 512"); }, [] { return true; }},
       {"shared-memory pages overwritten with random bytes", 5000, isAc, [&] { game.suspend(true); }, 0.5,
        [&] {
          scribble("Local\\acpmf_physics", random);
@@ -1024,8 +1044,13 @@ int run(const Options& o) {
     while (nowNs() < until && !interrupted) {
       if (o.controller) {
         controller.poll();
+        if (!controller.running()) {
+          fail("rigsim ended by itself");
+          controller.unplug();
+          controller.plugIn();
+        }
         if (host.connected() && nowNs() - lastFrames > 100'000'000) {
-          controller.command("send F8 5", 5);
+          controller.command("send F8 5");
           lastFrames = nowNs();
         }
       }
@@ -1127,7 +1152,6 @@ int run(const Options& o) {
     if (c.malformed) fail("malformed frames at the controller");
     if (c.outOfLimits) fail("rig messages with values not finite or beyond the rig limits");
     if (hm.lostElsewhere || hm.outOfOrder || hm.neverArrived) fail("host messages lost, doubled or out of order");
-    if (hm.lostNearUnplug > 4 * unplugs.size()) fail("more host messages lost at unplugs than were on their way");
     if (cf.missing || cf.outOfOrder || cf.strangers) fail("controller frames lost, doubled or out of order");
     if (cf.read > cf.commanded) fail("the host read more numbered frames than the controller sent");
   }
