@@ -1,6 +1,5 @@
 // The cue computation: GameData through the profiles' filter chains into the
 // 23 cue channels, once per motion cycle on the game-source thread.
-#include <cmath>
 #include <stdexcept>
 
 #include "engine/gamesource.h"
@@ -39,12 +38,10 @@ void Gamesource::computeCues() {
   TelemetryFrame& f = sources.frame;
 
   // Belt: the four components first, each adding its weighted share to the
-  // sum; the belt channel then filters that sum (its input is value 46). A
-  // sum that is not a finite number (components filtered out of range) is
-  // not stored: GameData holds numbers only, and the belt keeps the last sum.
+  // sum; the belt channel then filters that sum (its input is value 46).
   double sum = 0.0;
   for (const ChannelRule& row : kBeltTable) {
-    if (row.output == kBeltChannel && std::isfinite(sum)) storeShared(f.gameData[kBeltSumValue], sum);
+    if (row.output == kBeltChannel) storeShared(f.gameData[kBeltSumValue], sum);
     const double v = getActivedof(airProfile, row, 1.0);
     storeShared(f.airCue[row.output], v);
     switch (row.output) {
