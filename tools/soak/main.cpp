@@ -56,7 +56,7 @@
 #include "link/crc16.h"
 #include "platform/shared_memory.h"
 #include "platform/sockets.h"
-#include "process_memory.h"
+#include "soak_system.h"
 #include "rig_message.h"
 #include "rig_profile.h"
 #include "rig_setup.h"
@@ -450,10 +450,10 @@ class Host {
         api_.getMotionCueData(which, &cues, &n);
         if (which >= 0 && which <= 3 && (!cues || n != 23)) note(badAnswers_, "getMotionCueData(" + std::to_string(which) + ") count " + std::to_string(n));
       }
-      // The readers write GameData only with finite numbers, and the
-      // values derived from them must stay so.
+      // The readers write GameData only with finite numbers (item 42 is the
+      // engine's belt sum, which carries an infinite component on).
       if (data && api_.getGameID() >= 0)
-        for (int i = 0; i < count && i < 43; ++i)  // 42: the belt sum
+        for (int i = 0; i < count && i < 42; ++i)
           if (!std::isfinite(kinevra_host::readShared(data + i))) {
             note(badGameData_, "getGameData value " + std::to_string(i) + " = " + std::to_string(kinevra_host::readShared(data + i)) + " (game " + std::to_string(api_.getGameID()) + ")");
             break;
@@ -1090,6 +1090,7 @@ int run(const Options& o) {
       break;
     }
     const std::int64_t fresh = awaitFresh(faultEnd, f.boundMs);
+    if (interrupted) break;  // stopped by hand: no figure for this one
     const double ms = fresh ? static_cast<double>(fresh - faultEnd) / 1e6 : 3 * f.boundMs;
     lastFreshMs = static_cast<std::int64_t>(ms);
     ++r.count;
@@ -1118,6 +1119,11 @@ int run(const Options& o) {
     controller.unplug();
   }
   game.stop();
+  // A game killed outright leaves its pages behind on Linux (the restarted
+  // one opened them, so it does not remove them either): nothing of the
+  // soak's stays.
+  removeSharedMemory("Local\\acpmf_physics");
+  removeSharedMemory("Local\\acpmf_graphics");
   rss.push_back({runSeconds, static_cast<double>(residentBytes()) / 1048576.0});
 
   // ---- The report ----

@@ -1,9 +1,10 @@
-#include "process_memory.h"
+#include "soak_system.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #include <psapi.h>
 #else
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +26,14 @@ std::uint64_t residentBytes() {
   std::fclose(f);
   if (n != 2) return 0;
   return resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+#endif
+}
+
+void removeSharedMemory(const std::string& name) {
+#if !defined(_WIN32)
+  shm_unlink(("/" + name).c_str());  // the name as the platform layer opens it
+#else
+  (void)name;
 #endif
 }
 
