@@ -1023,7 +1023,8 @@ int run(const Options& o) {
   // The start: the game found, the controller connected, the first poses.
   const std::int64_t firstPose = awaitFresh(begin, 60000);
   if (!firstPose) fail("the rig never got a pose after the start");
-  std::printf("kinevra-soak: first pose at the controller %.2f s after the start\n", seconds(firstPose - begin));
+  std::printf("kinevra-soak: first pose at the %s %.2f s after the start\n", o.controller ? "controller" : "host",
+              seconds(firstPose - begin));
   std::fflush(stdout);
 
   const double endSeconds = o.seconds;
