@@ -53,6 +53,14 @@ double bitScaleSigned(double x, double range, double scale) {
   return (lowClamped < range ? lowClamped : range) / range * scale;
 }
 
+// Stores an average's next value unless it is NaN or infinite. An average
+// that once became NaN or infinite (a NaN or infinite input, or one beyond
+// single precision) would stay so for good and freeze its channel: that
+// cycle's answer carries it on, the memory does not.
+void keepFinite(float& memory, float next) {
+  if (std::isfinite(next)) memory = next;
+}
+
 }  // namespace
 
 FilterSys::~FilterSys() {
@@ -85,13 +93,6 @@ double FilterSys::evaluate(double x, double valueGain, double lowPassScale, doub
   return x;
 }
 
-void FilterSys::keepFinite(float next) {
-  // An average that once became NaN or infinite (a NaN or infinite input, or
-  // one beyond single precision) would stay so for good and freeze its
-  // channel: that cycle's answer carries it on, the memory does not.
-  if (std::isfinite(next)) memory = next;
-}
-
 double FilterSys::applyStep(double x, double valueGain, double lowPassScale, double highPassScale) {
   const double p1 = param1, p2 = param2, p3 = param3, p4 = param4;
   switch (kind) {
@@ -101,14 +102,14 @@ double FilterSys::applyStep(double x, double valueGain, double lowPassScale, dou
       double d = p1 * lowPassScale;
       if (std::fabs(d) < 1.0) d = 1.0;
       const float next = static_cast<float>(memory + (x - memory) / d);
-      keepFinite(next);
+      keepFinite(memory, next);
       return next;
     }
     case kEmaHighPass: {
       double d = p1 * highPassScale;
       if (std::fabs(d) < 1.0) d = 1.0;
       const float next = static_cast<float>(memory + (x - memory) / d);
-      keepFinite(next);
+      keepFinite(memory, next);
       return x - next;
     }
     case kMul:

@@ -54,9 +54,6 @@ class FilterSys : public std::enable_shared_from_this<FilterSys> {
  private:
   friend std::shared_ptr<FilterSys> parseFilterString(std::string_view text);
 
-  // Stores an average's next value unless it is NaN or infinite.
-  void keepFinite(float next);
-
   // On a valid head: the chain's nodes from the VALUE step out to the head.
   // A chain's links never change once it is compiled, and the head owns
   // every node through `next`, so whoever holds the head may walk this
