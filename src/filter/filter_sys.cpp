@@ -53,6 +53,14 @@ double bitScaleSigned(double x, double range, double scale) {
   return (lowClamped < range ? lowClamped : range) / range * scale;
 }
 
+// Stores an average's next value unless it is NaN or infinite. An average
+// that once became NaN or infinite (a NaN or infinite input, or one beyond
+// single precision) would stay so for good and freeze its channel: that
+// cycle's answer carries it on, the memory does not.
+void keepFinite(float& memory, float next) {
+  if (std::isfinite(next)) memory = next;
+}
+
 }  // namespace
 
 FilterSys::~FilterSys() {
@@ -93,14 +101,16 @@ double FilterSys::applyStep(double x, double valueGain, double lowPassScale, dou
     case kEmaLowPass: {
       double d = p1 * lowPassScale;
       if (std::fabs(d) < 1.0) d = 1.0;
-      memory = static_cast<float>(memory + (x - memory) / d);
-      return memory;
+      const float next = static_cast<float>(memory + (x - memory) / d);
+      keepFinite(memory, next);
+      return next;
     }
     case kEmaHighPass: {
       double d = p1 * highPassScale;
       if (std::fabs(d) < 1.0) d = 1.0;
-      memory = static_cast<float>(memory + (x - memory) / d);
-      return x - memory;
+      const float next = static_cast<float>(memory + (x - memory) / d);
+      keepFinite(memory, next);
+      return x - next;
     }
     case kMul:
     case kGain:

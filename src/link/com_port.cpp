@@ -79,6 +79,11 @@ std::size_t CSerialPort::write(const void* data, std::size_t size) {
   std::lock_guard<std::mutex> g(lock_);
   std::size_t n = 0;
   if (!device_.write(data, size, &n)) raise();
+  // The write time-out expired with bytes left: the device stopped taking
+  // data (a controller that no longer reads). Taken as done, the rest of the
+  // frame would be lost without a word and every later write would wait out
+  // the time-out again, the port never closed; it is a failure of the port.
+  if (n < size) throw CSerialException(platform::timeoutErrorCode());
   return n;
 }
 

@@ -48,6 +48,8 @@ struct SerialTimeouts {
 std::uint32_t lastSystemError();
 // Sets the calling thread's last system error code to 0 (SetLastError(0), errno = 0).
 void clearLastSystemError();
+// The system's code for "the time-out expired" (ERROR_TIMEOUT, ETIMEDOUT).
+std::uint32_t timeoutErrorCode();
 // The system's text for an error code (FormatMessageW from the system table,
 // neutral language / strerror); false and empty when the system has none.
 bool systemErrorText(std::uint32_t code, std::wstring& text);

@@ -78,6 +78,10 @@ bool ChildProcess::running() {
   return process_ && WaitForSingleObject(static_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT;
 }
 
+void ChildProcess::kill() { stop(); }  // TerminateProcess already ends it at once
+
+bool ChildProcess::suspend(bool) { return false; }
+
 std::string programFolder() {
   wchar_t buf[MAX_PATH];
   const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
@@ -117,12 +121,13 @@ void ChildProcess::stop() {
   if (pid_ <= 0) return;
   // Asked first, so that the program releases what it published (Linux keeps
   // named blocks whose creator was killed); forced after 10 s.
-  kill(pid_, SIGTERM);
+  ::kill(pid_, SIGTERM);
+  ::kill(pid_, SIGCONT);  // a stopped program must run to end
   int status = 0;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (waitpid(pid_, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > end) {
-      kill(pid_, SIGKILL);
+      ::kill(pid_, SIGKILL);
       waitpid(pid_, &status, 0);
       break;
     }
@@ -138,6 +143,16 @@ bool ChildProcess::running() {
   pid_ = -1;
   return false;
 }
+
+void ChildProcess::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
+bool ChildProcess::suspend(bool on) { return pid_ > 0 && ::kill(pid_, on ? SIGSTOP : SIGCONT) == 0; }
 
 std::string programFolder() {
   std::error_code ec;

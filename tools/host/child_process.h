@@ -21,6 +21,12 @@ class ChildProcess {
   void stop();
   // Whether it is still running.
   bool running();
+  // Ends it at once, as a crash or a pulled cable would: nothing it holds is
+  // released by the program itself.
+  void kill();
+  // Stops (true) or continues (false) the program where it stands, as a
+  // frozen game would; false where the system cannot.
+  bool suspend(bool on);
 
  private:
 #if defined(_WIN32)

@@ -24,7 +24,9 @@
 //   --commands  a file read line by line as it grows: "send F9|F8|FA|FB [N]"
 //               sends a frame of that kind (CRC trailer), or N of them, each
 //               with a running number in bytes 2..5 (little-endian, counted
-//               over rigsim's life); "close" drops the line
+//               over rigsim's life); "number K" numbers the next frames from
+//               K on; "junk N" sends N random bytes (a controller gone mad);
+//               "close" drops the line
 //   --messages  one line per frame received, for analysis: "NS KIND STATUS
 //               HEX" (NS the steady clock in ns; KIND F9, F8, FA, FB, FC for
 //               the rig message, or junk; STATUS lfcr, crc-ok, crc-bad, or -
@@ -52,6 +54,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -347,6 +350,7 @@ int main(int argc, char** argv) {
   std::streamoff commandsRead = 0;
   long answered = 0;
   std::uint32_t sentNumber = 0;
+  std::mt19937 junkBytes(12345);
   bool open = true;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
   while (std::chrono::steady_clock::now() < end && !stopRequested) {
@@ -361,6 +365,14 @@ int main(int argc, char** argv) {
           line.close();
           open = false;
           log.line("closed");
+        } else if (cmd.rfind("number ", 0) == 0) {
+          sentNumber = static_cast<std::uint32_t>(std::strtoul(cmd.c_str() + 7, nullptr, 10));
+        } else if (cmd.rfind("junk ", 0) == 0 && open) {
+          const long count = std::strtol(cmd.c_str() + 5, nullptr, 10);
+          std::vector<std::uint8_t> junk(count > 0 ? static_cast<std::size_t>(count) : 0);
+          for (auto& b : junk) b = static_cast<std::uint8_t>(junkBytes());
+          line.write(junk.data(), junk.size());
+          log.line("tx junk " + std::to_string(junk.size()));
         } else if (cmd.rfind("send ", 0) == 0 && open) {
           char* rest = nullptr;
           const auto kind = static_cast<std::uint8_t>(std::strtoul(cmd.c_str() + 5, &rest, 16));

@@ -173,6 +173,8 @@ SerialDeviceIdentity identityOf(int number, const std::string& path) {
 std::uint32_t lastSystemError() { return static_cast<std::uint32_t>(errno); }
 void clearLastSystemError() { errno = 0; }
 
+std::uint32_t timeoutErrorCode() { return ETIMEDOUT; }
+
 bool systemErrorText(std::uint32_t code, std::wstring& text) {
   char buf[256];
   const char* msg = strerror_r(static_cast<int>(code), buf, sizeof buf);

@@ -31,6 +31,8 @@ std::string registryText(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property) {
 std::uint32_t lastSystemError() { return GetLastError(); }
 void clearLastSystemError() { SetLastError(0); }
 
+std::uint32_t timeoutErrorCode() { return ERROR_TIMEOUT; }
+
 bool systemErrorText(std::uint32_t code, std::wstring& text) {
   wchar_t* buf = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

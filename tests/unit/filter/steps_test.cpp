@@ -205,5 +205,29 @@ TEST(FilterSteps, NonFiniteInputsPropagate) {
   }
 }
 
+// Garbage telemetry (a NaN, an infinity, or a finite value beyond single
+// precision) passes through the averages for its own cycle only: their memory
+// is left as it was, so the channel follows the game again at once instead of
+// staying NaN for good.
+TEST(FilterSteps, AveragesRecoverFromNonFiniteAndHugeInputs) {
+  for (const char* text : {"EMALP(VALUE;4)", "EMAHP(VALUE;4)", "GAIN(EMAHP(EMALP(VALUE;8);600);0.05)"}) {
+    Chain hit(text), clean(text);
+    for (double x : {0.5, -0.25}) EXPECT_EQ(hit(x), clean(x)) << text;
+    EXPECT_TRUE(std::isnan(hit(kNaN))) << text;
+    EXPECT_FALSE(std::isfinite(hit(kInf))) << text;
+    EXPECT_FALSE(std::isfinite(hit(-kInf))) << text;
+    EXPECT_FALSE(std::isfinite(hit(1e300))) << text;
+    for (double x : {1.0, 2.0, -3.0, 0.0}) {
+      const double h = hit(x);
+      EXPECT_TRUE(std::isfinite(h)) << text;
+      EXPECT_EQ(h, clean(x)) << text;
+    }
+  }
+  // Values within single precision are taken as they come, however large.
+  Chain lp("EMALP(VALUE;1)");
+  EXPECT_EQ(lp(3e38), static_cast<double>(3e38f));
+  EXPECT_EQ(lp(-3e38), static_cast<double>(-3e38f));
+}
+
 }  // namespace
 }  // namespace kinevra

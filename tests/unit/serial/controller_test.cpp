@@ -2,7 +2,9 @@
 // presented as a supported USB controller by the catalog.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "link/frame_parser.h"
 #include "link/serial_frame.h"
@@ -41,6 +43,27 @@ struct Controller : ::testing::Test {
     };
   }
 };
+
+// A controller that stops reading: the port's write waits out its time-out
+// and then fails (the bridge closes the port and looks for the controller
+// again), rather than answer a short count as if it had written.
+TEST_F(Controller, AWriteTheDeviceNeverTakesFailsAtItsTimeOut) {
+  platform::PseudoTerminal deaf;  // its controller end is never read
+  ASSERT_TRUE(deaf.open());
+  std::error_code ec;
+  std::filesystem::create_symlink(deaf.peerPath(), folder->path() / "com7", ec);
+  ASSERT_FALSE(ec) << ec.message();
+  port.open(7);
+  port.setTotalTimeouts(200, 200);
+  const std::vector<std::uint8_t> frames(1 << 20, 0xF8);  // far more than any line buffer holds
+  try {
+    port.write(frames.data(), frames.size());
+    ADD_FAILURE() << "a write nobody took was reported as done";
+  } catch (const CSerialException& e) {
+    EXPECT_EQ(e.error, platform::timeoutErrorCode());
+  }
+  port.close();
+}
 
 struct ReplyCase {
   const char* reply;
