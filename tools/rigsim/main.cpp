@@ -432,8 +432,10 @@ int main(int argc, char** argv) {
       const std::uint8_t* p = &in[i];
       const std::size_t t = f->trailerAt();
       const std::uint16_t crc = crc16(p, t);
-      const char* how = p[t] == kLf && p[t + 1] == kCr ? "lfcr"
-                        : (p[t] == (crc & 0xFF) && p[t + 1] == (crc >> 8)) ? "crc-ok"
+      // A CRC that happens to be 0x0D0A reads as the LF CR trailer too: the
+      // CRC decides (one frame in 65536 would otherwise look wrong).
+      const char* how = (p[t] == (crc & 0xFF) && p[t + 1] == (crc >> 8)) ? "crc-ok"
+                        : p[t] == kLf && p[t + 1] == kCr                  ? "lfcr"
                                                                           : "crc-bad";
       char kind[8];
       std::snprintf(kind, sizeof kind, "%02X", f->kind);

@@ -731,8 +731,8 @@ class Controller {
     fs::remove(events_, ec);
   }
 
-  // The frame ends in its CRC (rigsim says "lfcr" when the CRC happens to
-  // be 0A 0D, once in 65536 frames).
+  // The frame ends in its CRC (rigsim lets a matching CRC decide, also when
+  // it happens to be 0A 0D; a log line of "lfcr" with a matching CRC counts).
   bool crcTrailer() const {
     if (frame_.status == "crc-ok") return true;
     const std::size_t n = frame_.bytes.size();
