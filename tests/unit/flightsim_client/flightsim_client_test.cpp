@@ -253,7 +253,7 @@ TEST(FlightSimClient, FallsBackFromThePipeToTcpOverIPv6AndIPv4AndBackToThePipe) 
   ClientHandle h = nullptr;
   ASSERT_EQ(kOk, clientOpen(&h, "Kinevra", 0, 0, 0, 0));
   EXPECT_EQ(describe(attempts.take()), pipeMissed + "tcp6 ::1 " + sim.port6() + " +\n");
-  ASSERT_TRUE(sim.logged("connect tcp6\nopen Kinevra"));
+  ASSERT_TRUE(sim.loggedAfterLast("connect tcp6\n", "open Kinevra"));
   ASSERT_EQ(kOk, clientClose(h));
 
   // Nothing on ::1 at that port (fsimsim's IPv4 port): 127.0.0.1.
@@ -261,7 +261,7 @@ TEST(FlightSimClient, FallsBackFromThePipeToTcpOverIPv6AndIPv4AndBackToThePipe) 
   ASSERT_EQ(kOk, clientOpen(&h, "Kinevra", 0, 0, 0, 0));
   EXPECT_EQ(describe(attempts.take()),
             pipeMissed + "tcp6 ::1 " + sim.port4() + " -\ntcp4 127.0.0.1 " + sim.port4() + " +\n");
-  ASSERT_TRUE(sim.logged("connect tcp4\nopen Kinevra"));
+  ASSERT_TRUE(sim.loggedAfterLast("connect tcp4\n", "open Kinevra"));
   ASSERT_EQ(kOk, clientClose(h));
 
   // Neither answers: the simulator's own pipe on this machine, once more.
@@ -269,7 +269,7 @@ TEST(FlightSimClient, FallsBackFromThePipeToTcpOverIPv6AndIPv4AndBackToThePipe) 
   ASSERT_EQ(kOk, clientOpen(&h, "Kinevra", 0, 0, 0, 0));
   EXPECT_EQ(describe(attempts.take()), pipeMissed + "tcp6 ::1 " + sim.port4() + " -\ntcp4 127.0.0.1 " +
                                            sim.port6() + " -\npipe " + localPipe(kSimulatorPipe) + " +\n");
-  ASSERT_TRUE(sim.logged("connect pipe\nopen Kinevra"));
+  ASSERT_TRUE(sim.loggedAfterLast("connect pipe\n", "open Kinevra"));
   ASSERT_EQ(kOk, clientClose(h));
 
   // A simulator on another machine is reached by its pipe only.

@@ -87,6 +87,15 @@ class FlightSimDouble {
   bool logged(const std::string& text) const {
     return eventually([&] { return logText().find(text) != std::string::npos; });
   }
+  // The last connection of a kind, and then (not necessarily on the next
+  // line: another connection's thread may log in between) its open.
+  bool loggedAfterLast(const std::string& first, const std::string& then) const {
+    return eventually([&] {
+      const std::string text = logText();
+      const auto at = text.rfind(first);
+      return at != std::string::npos && text.find(then, at) != std::string::npos;
+    });
+  }
 
  private:
   std::filesystem::path log() const { return dir_ / "log.txt"; }
