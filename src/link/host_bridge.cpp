@@ -178,8 +178,10 @@ bool HostBridge::exchange() {
 void HostBridge::sendQueuedMessages() {
   // Every entry queued when the cycle began, oldest first; what arrives
   // meanwhile waits for the next cycle, so busy host threads cannot hold
-  // the cycle.
-  for (std::size_t n = link_.serialTxQueue.size(); n > 0 && link_.serialTxQueue.take(outgoing_); --n) {
+  // the cycle. A write that fails closes the port: the entries behind it stay
+  // queued for the next connection instead of being taken for a closed port.
+  for (std::size_t n = link_.serialTxQueue.size();
+       n > 0 && link_.serialPortOpen && link_.serialTxQueue.take(outgoing_); --n) {
     if (outgoing_.empty()) continue;
     applyFrameCrc(outgoing_.data(), outgoing_.size());
     writeToPort(outgoing_);

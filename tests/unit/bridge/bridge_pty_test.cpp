@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -398,6 +399,33 @@ TEST(EngineOutputSlots, HandingOverAndTakingAllocateNothing) {
     takeUdpEngineOutput(*s, kept);
   }
   EXPECT_EQ(count.count(), 0);
+}
+
+// A controller pulled while host messages wait: the write that fails is lost
+// with the line, the messages behind it wait for the next connection.
+TEST_F(BridgeOnPty, MessagesQueuedBehindAFailedWriteWaitForTheNextConnection) {
+  auto line = std::make_unique<platform::PseudoTerminal>();
+  ASSERT_TRUE(line->open());
+  std::error_code ec;
+  std::filesystem::create_symlink(line->peerPath(), folder->path() / "com5", ec);
+  ASSERT_FALSE(ec) << ec.message();
+  ASSERT_TRUE(discovery.openComPort(5));
+  link->serialPortOpen = true;  // as after the identification
+  link->bridgeRunning = true;   // messages are taken while a link loop runs
+  std::array<std::uint8_t, 512> m{};
+  for (std::uint8_t k = 0; k < 5; ++k) {
+    m = {0xF8, 0xF8, k, 0x00};
+    m[36] = 0x0A;
+    m[37] = 0x0D;
+    ASSERT_EQ(sendMessagemmf(*link, m.data()), 1);
+  }
+  line.reset();  // the controller's end is gone
+  test::Stdout out;
+  start();
+  ASSERT_TRUE(test::eventually([&] { return !link->serialPortOpen.load(); }));
+  stop();
+  EXPECT_EQ(link->serialTxQueue.size(), 4u);
+  EXPECT_NE(out.take().find("Serial Exception Error"), std::string::npos);
 }
 
 }  // namespace
