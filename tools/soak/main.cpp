@@ -218,6 +218,11 @@ class HostMessages {
     ++delivered_;
     pending_.erase(pending_.begin(), it + 1);
   }
+  // When the oldest message still on its way was accepted (0: none is).
+  std::int64_t oldestPending() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return pending_.empty() ? 0 : pending_.front().ns;
+  }
   struct Figures {
     std::uint64_t accepted, delivered, outOfOrder, lostNearUnplug, lostElsewhere, neverArrived;
   };
@@ -953,6 +958,17 @@ int run(const Options& o) {
   const std::vector<Fault> faults = {
       {"controller unplugged and replugged", 10000, [&] { return o.controller; },
        [&] {
+         // The cable is pulled once the controller has read what reached it
+         // more than 50 ms ago (at most 3 s): on a loaded machine rigsim can
+         // lag far behind, and what its line still buffers would be lost with
+         // it, hiding whether the library lost anything itself.
+         const std::int64_t waitUntil = nowNs() + 3'000'000'000LL;
+         while (nowNs() < waitUntil) {
+           controller.poll();
+           const std::int64_t oldest = sent.oldestPending();
+           if (oldest == 0 || nowNs() - oldest < 50'000'000) break;
+           sleepMs(2);
+         }
          unplugs.push_back(nowNs());
          controller.unplug();
        },
