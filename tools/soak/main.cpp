@@ -218,6 +218,11 @@ class HostMessages {
     ++delivered_;
     pending_.erase(pending_.begin(), it + 1);
   }
+  // When the oldest message still on its way was accepted (0: none is).
+  std::int64_t oldestPending() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return pending_.empty() ? 0 : pending_.front().ns;
+  }
   struct Figures {
     std::uint64_t accepted, delivered, outOfOrder, lostNearUnplug, lostElsewhere, neverArrived;
   };
@@ -951,16 +956,27 @@ int run(const Options& o) {
   const auto isAc = [&] { return game.name() == "ac"; };
   const auto isXplane = [&] { return game.name() == "xplane"; };
   const std::vector<Fault> faults = {
-      {"controller unplugged and replugged", 10000, [&] { return o.controller; },
+      {"controller unplugged and replugged", 20000, [&] { return o.controller; },
        [&] {
+         // The cable is pulled once the controller has read what reached it
+         // more than 50 ms ago (at most 3 s): on a loaded machine rigsim can
+         // lag far behind, and what its line still buffers would be lost with
+         // it, hiding whether the library lost anything itself.
+         const std::int64_t waitUntil = nowNs() + 3'000'000'000LL;
+         while (nowNs() < waitUntil) {
+           controller.poll();
+           const std::int64_t oldest = sent.oldestPending();
+           if (oldest == 0 || nowNs() - oldest < 50'000'000) break;
+           sleepMs(2);
+         }
          unplugs.push_back(nowNs());
          controller.unplug();
        },
        1.0, {}, [&] { return controller.plugIn(); }},
-      {"garbage from the controller", 5000, [&] { return o.controller; }, {}, 0.5,
+      {"garbage from the controller", 15000, [&] { return o.controller; }, {}, 0.5,
        // 64 bytes every 5 ms: 12.8 kB/s, half of what 250000 baud carries.
        [&] { controller.command("junk 64"); }, [] { return true; }},
-      {"shared-memory pages overwritten with random bytes", 5000, isAc, [&] { game.suspend(true); }, 0.5,
+      {"shared-memory pages overwritten with random bytes", 15000, isAc, [&] { game.suspend(true); }, 0.5,
        [&] {
          scribble("Local\\acpmf_physics", random);
          scribble("Local\\acpmf_graphics", random);
@@ -969,18 +985,18 @@ int run(const Options& o) {
          game.suspend(false);
          return true;
        }},
-      {"game killed and restarted", 10000, isAc, [&] { game.kill(); }, 0.5, {}, [&] { return game.start("ac"); }},
-      {"game switched to X-Plane (UDP)", 10000, isAc, [&] { game.stop(); }, 0.0, {},
+      {"game killed and restarted", 20000, isAc, [&] { game.kill(); }, 0.5, {}, [&] { return game.start("ac"); }},
+      {"game switched to X-Plane (UDP)", 20000, isAc, [&] { game.stop(); }, 0.0, {},
        [&] { return game.start("xplane"); }},
-      {"UDP game silent for 3 s", 10000, isXplane,
+      {"UDP game silent for 3 s", 20000, isXplane,
        [&] {
          if (!game.suspend(true)) game.kill();  // no freezing on this system: gone instead
        },
        3.0, {},
        [&] { return game.suspend(false) || game.start("xplane"); }},
-      {"random datagrams to the game's port", 5000, isXplane, {}, 0.5,
+      {"random datagrams to the game's port", 15000, isXplane, {}, 0.5,
        [&] { noiseDatagrams(4321, random, 20); }, [] { return true; }},
-      {"game switched to Assetto Corsa (shared memory)", 10000, isXplane, [&] { game.stop(); }, 0.0, {},
+      {"game switched to Assetto Corsa (shared memory)", 20000, isXplane, [&] { game.stop(); }, 0.0, {},
        [&] { return game.start("ac"); }},
   };
   std::vector<FaultRecord> records(faults.size());
