@@ -109,6 +109,11 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
 
+  if (o.demo && !o.record.empty()) {
+    // Both would drain the engine's snapshots, and each needs every cycle's.
+    std::fprintf(stderr, "kinevra-host: --record does not go with --demo (record a run with a profile instead)\n");
+    return 2;
+  }
   if (o.demo) return kinevra_host::runDemo(o);
 
   kinevra_host::HostSession host(o);
