@@ -38,13 +38,13 @@ std::string fixed(double v, int decimals) {
   return b;
 }
 
-bool recordedInput(const std::string& spec, double seconds, PlotInput& input, std::string& error) {
-  const std::size_t colon = spec.rfind(':');
-  if (colon == std::string::npos || colon == 0 || colon + 1 == spec.size()) {
+bool recordedInput(const std::string& source, double seconds, PlotInput& input, std::string& error) {
+  const std::size_t colon = source.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == source.size()) {
     error = "--input takes step, impulse, sine-sweep, ramp or FILE.csv:COLUMN";
     return false;
   }
-  const std::string file = spec.substr(0, colon), column = spec.substr(colon + 1);
+  const std::string file = source.substr(0, colon), column = source.substr(colon + 1);
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     error = "cannot read " + file;
@@ -84,7 +84,7 @@ bool recordedInput(const std::string& spec, double seconds, PlotInput& input, st
     while (row + 1 < times.size() && times[row + 1] <= t) ++row;
     input.v[k] = values[row];
   }
-  input.name = spec;
+  input.name = source;
   // The file's own name only: the picture does not depend on where it lies.
   const std::size_t slash = file.find_last_of("/\\:");
   input.description = column + " recorded in " + (slash == std::string::npos ? file : file.substr(slash + 1));
