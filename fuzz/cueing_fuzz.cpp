@@ -2,7 +2,8 @@
 // settings and ground states runs through the profile selection and the cue
 // computation without fault, and keeps the computation's invariants: the
 // channels it never writes stay 0, the weights stay in [0, 1], and a
-// finished transition leaves exactly one profile at full weight.
+// finished transition leaves exactly one profile at full weight. An input
+// runs at most 120 cycles: enough to finish a transition from any point.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
@@ -62,8 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider in(data, size);
   FuzzLink link;
   Gamesource engine(systemClock(), &link);
+  // The real 200 ms cross-fade takes 100 cycles; the shorter ones let an
+  // input finish several transitions within its few hundred cycles.
+  constexpr double kTransitionMs[] = {200.0, 20.0, 2.0};
+  engine.transitionDurationMs = kTransitionMs[in.ConsumeIntegralInRange<int>(0, 2)];
   int cycles = 0;
-  while (in.remaining_bytes() > 0 && cycles < 600) {
+  while (in.remaining_bytes() > 0 && cycles < 120) {
     switch (in.ConsumeIntegralInRange<int>(0, 7)) {
       case 0:
         engine.sources.frame.gameData[in.ConsumeIntegralInRange<int>(0, kGameDataCount - 1)] = anyDouble(in);
