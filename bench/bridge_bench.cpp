@@ -5,13 +5,13 @@
 // the host sends a message every tenth.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "cycle_lengths.h"
 #include "link/engine_output.h"
 #include "link/host_bridge.h"
 #include "link/message_routing.h"
@@ -124,20 +124,7 @@ void BM_BridgeCycleLengths(benchmark::State& state) {
     t.join();
   }
 
-  std::vector<double> s = lengths;
-  std::sort(s.begin(), s.end());
-  auto at = [&](double q) { return s[static_cast<std::size_t>(q * static_cast<double>(s.size() - 1))]; };
-  double sum = 0;
-  for (double v : s) sum += v;
-  state.counters["cycles"] = static_cast<double>(s.size());
-  state.counters["mean_ms"] = sum / static_cast<double>(s.size());
-  state.counters["min_ms"] = s.front();
-  state.counters["p50_ms"] = at(0.5);
-  state.counters["p99_ms"] = at(0.99);
-  state.counters["p999_ms"] = at(0.999);
-  state.counters["max_ms"] = s.back();
-  state.counters["over_2.5ms"] =
-      static_cast<double>(std::count_if(s.begin(), s.end(), [](double v) { return v > 2.5; }));
+  bench::reportCycleLengths(state, lengths);
 }
 BENCHMARK(BM_BridgeCycleLengths)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
