@@ -4,7 +4,7 @@
 // channel, each channel within limits that make sense, the belt and wind
 // fields as their saturating rule says; the published pose stays finite
 // and the snapshot lists never hold more than 150 records. An input runs at
-// most 120 cycles.
+// most 40 cycles.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <chrono>
@@ -102,15 +102,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Gamesource engine(clock, &link, controller);
   engine.poseMappingName = poseName;
   // The real fade-in lasts 4 s (2000 cycles), beyond any one input; the
-  // shorter ones let an input reach full output and restart the fade.
-  constexpr double kFadeMs[] = {4000.0, 100.0, 2.0};
+  // shorter ones (10 cycles, 1) let an input reach full output and restart
+  // the fade.
+  constexpr double kFadeMs[] = {4000.0, 20.0, 2.0};
   engine.fadeDurationMs = kFadeMs[in.ConsumeIntegralInRange<int>(0, 2)];
   controller->bridgeRunning = in.ConsumeBool();
   engine.threadStartup();
   engine.loopPass();
   engine.setMotionSystemReady(1);
   int cycles = 0;
-  while (in.remaining_bytes() > 0 && cycles < 120) {
+  while (in.remaining_bytes() > 0 && cycles < 40) {
     switch (in.ConsumeIntegralInRange<int>(0, 7)) {
       case 0:
         engine.sources.frame.gameData[in.ConsumeIntegralInRange<int>(0, kGameDataCount - 1)] = anyDouble(in);
@@ -146,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         controller->udpEngineOutput.discard();
         break;
       default: {
-        const int n = in.ConsumeIntegralInRange<int>(1, 200);
+        const int n = in.ConsumeIntegralInRange<int>(1, 40);
         for (int i = 0; i < n; ++i) {
           engine.loopPass();
           if (!engine.outputSuspended.load()) checkMessage(engine);
