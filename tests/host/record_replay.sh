@@ -3,7 +3,8 @@
 # while gamesim plays Assetto Corsa's drive; then gamesim --replay plays that
 # recording as the game while kinevra-host records again. Every telemetry
 # state of the second recording must be one of the first, to the last bit, in
-# the same order (and a good part of the first must come back). Corrupt recordings are refused with
+# the same order (and a good part of the first must come back), apart from a
+# few reads that caught the page half rewritten: those mix two close states. Corrupt recordings are refused with
 # their line, or their bad rows skipped and counted; plot takes a recorded
 # column as its input.
 #   record_replay.sh EMULATOR GAMESIM HOST   (EMULATOR may be "": the Windows
@@ -68,16 +69,26 @@ def states(path):
 first, second = states(sys.argv[1]), states(sys.argv[2])
 at = {s: i for i, s in enumerate(first)}
 places = [at.get(s) for s in second]
-unknown = sum(p is None for p in places)
 known = [p for p in places if p is not None]
 ordered = all(a < b for a, b in zip(known, known[1:]))
 covered = len(set(known)) / len(first)
-print(f"states: first {len(first)}, second {len(second)}, not in the first {unknown}, in order {ordered}, "
-      f"first covered {covered:.1%}")
+def mixed(s):
+    # A read that overlapped the game's rewrite of its page (the page holds
+    # no lock, as the real game's does not): each value is that of one of two
+    # states close together.
+    for i, a in enumerate(first):
+        for b in first[i + 1:i + 9]:
+            if all(x == y or x == z for x, y, z in zip(s, a, b)):
+                return True
+    return False
+strays = [s for s in second if s not in at]
+torn = sum(mixed(s) for s in strays) if len(strays) <= 10 else 0
+print(f"states: first {len(first)}, second {len(second)}, not in the first {len(strays)} "
+      f"({torn} of them torn reads), in order {ordered}, first covered {covered:.1%}")
 # The engine samples 3 ms states every 2 ms; on a busy machine (and under
 # Wine) a stalled process misses many: the figure only keeps the test from
 # passing on next to nothing.
-sys.exit(0 if len(first) > 200 and len(set(known)) >= 100 and unknown == 0 and ordered else 1)
+sys.exit(0 if len(first) > 200 and len(set(known)) >= 100 and torn == len(strays) and ordered else 1)
 PY
 [ $failures -eq 0 ] || { cat "$dir/second.log" "$dir/game.log"; wc -l "$dir/first.csv" "$dir/second.csv"; }
 

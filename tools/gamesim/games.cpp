@@ -1,5 +1,6 @@
 #include "games.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -92,6 +93,7 @@ class AssettoCorsa final : public Game {
     physics_.putF(572, m.verticalSpeed);
     physics_.putF(576, m.longitudinalSpeed);
     // The counter last: a reader that sees it new sees the values with it.
+    std::atomic_thread_fence(std::memory_order_release);
     physics_.put<std::int32_t>(0, ++packet_);
     if (withGraphics_ && packet_ % 5 == 0) graphics_.put<std::int32_t>(0, packet_ / 5);
   }

@@ -1,6 +1,7 @@
 #include "sources/shared_memory/acpmf.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 
 #include "sources/block_formats.h"
@@ -58,10 +59,19 @@ void AcpmfReader::detach() {
 
 bool AcpmfReader::convert(ByteView physics, double* gameData) {
   // One copy of what is read, so the counter and the values belong together
-  // as far as a page the game rewrites in place allows.
+  // as far as a page the game rewrites in place allows: the game puts the
+  // counter after the values, so a copy whose counter is no longer the page's
+  // once the copy is done was taken while the page changed. It is taken
+  // again (three tries; then the next cycle reads the page).
   std::array<std::uint8_t, acpmf::kFieldsEnd> copy;
   if (!physics.contains(0, copy.size())) return false;
-  std::memcpy(copy.data(), physics.data(), copy.size());
+  bool steady = false;
+  for (int attempt = 0; attempt < 3 && !steady; ++attempt) {
+    std::memcpy(copy.data(), physics.data(), copy.size());
+    std::atomic_thread_fence(std::memory_order_acquire);
+    steady = std::memcmp(copy.data() + acpmf::kPacketId, physics.data() + acpmf::kPacketId, sizeof(std::int32_t)) == 0;
+  }
+  if (!steady) return false;
   const ByteView page(copy.data(), copy.size());
   const std::int32_t packet = page.get<std::int32_t>(acpmf::kPacketId);
   if (packet == lastPacket) return false;
