@@ -4,9 +4,9 @@
 # recording as the game while kinevra-host records again. Every telemetry
 # state of the second recording must be one of the first, to the last bit, in
 # the same order (and a good part of the first must come back), apart from a
-# few reads that caught the page half rewritten: those mix two close states. Corrupt recordings are refused with
-# their line, or their bad rows skipped and counted; plot takes a recorded
-# column as its input.
+# few reads that caught the page half rewritten: those mix two close states.
+# Corrupt recordings are refused with their line, or their bad rows skipped
+# and counted; plot takes a recorded column as its input.
 #   record_replay.sh EMULATOR GAMESIM HOST   (EMULATOR may be "": the Windows
 #   programs run under it)
 set -u
@@ -81,7 +81,7 @@ def mixed(s):
             if all(x == y or x == z for x, y, z in zip(s, a, b)):
                 return True
     return False
-strays = [s for s in second if s not in at]
+strays = [s for s, p in zip(second, places) if p is None]
 torn = sum(mixed(s) for s in strays) if len(strays) <= 10 else 0
 print(f"states: first {len(first)}, second {len(second)}, not in the first {len(strays)} "
       f"({torn} of them torn reads), in order {ordered}, first covered {covered:.1%}")
