@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "stop_request.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -56,6 +58,7 @@ class ChildProcess {
       return false;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
+    stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, kinevra_tools::stopEventName(pi.dwProcessId).c_str());
     return true;
 #else
     std::vector<std::string> all{program.string()};
@@ -67,22 +70,32 @@ class ChildProcess {
 #endif
   }
 
-  void stop() {
+  // Asks the program to end, so that it releases what it holds itself: on
+  // Linux the named blocks (Linux keeps those whose creator was killed), under
+  // Wine the sockets (see stop_request.h). Forced after 10 s. False when it
+  // had to be forced.
+  bool stop() {
+    bool ended = true;
 #if defined(_WIN32)
-    if (!process_) return;
-    TerminateProcess(process_, 0);
-    WaitForSingleObject(process_, 10000);
+    if (!process_) return true;
+    if (stopEvent_) SetEvent(stopEvent_);
+    if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) {
+      ended = false;
+      TerminateProcess(process_, 0);
+      WaitForSingleObject(process_, 10000);
+    }
     CloseHandle(process_);
     process_ = nullptr;
+    if (stopEvent_) CloseHandle(stopEvent_);
+    stopEvent_ = nullptr;
 #else
-    if (pid_ <= 0) return;
-    // Asked to end first, so that the program releases what it published
-    // (Linux keeps named blocks whose creator was killed); forced after 10 s.
+    if (pid_ <= 0) return true;
     kill(pid_, SIGTERM);
     int status = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (waitpid(pid_, &status, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > end) {
+        ended = false;
         kill(pid_, SIGKILL);
         waitpid(pid_, &status, 0);
         break;
@@ -91,11 +104,13 @@ class ChildProcess {
     }
     pid_ = -1;
 #endif
+    return ended;
   }
 
  private:
 #if defined(_WIN32)
   HANDLE process_ = nullptr;
+  HANDLE stopEvent_ = nullptr;
 #else
   pid_t pid_ = -1;
 #endif

@@ -44,8 +44,9 @@ class GameDouble {
   GameDouble& operator=(const GameDouble&) = delete;
 
   bool started() const { return started_; }
-  // Ends the game (it releases what it published).
-  void stop() { child_.stop(); }
+  // Ends the game (it releases what it published), as asked rather than
+  // forced.
+  void stop() { EXPECT_TRUE(child_.stop()) << "gamesim had to be forced to end"; }
 
  private:
   std::filesystem::path dir_;

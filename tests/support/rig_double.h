@@ -115,6 +115,8 @@ class Rig {
                eventually([&] { return std::filesystem::is_symlink(link_) && log().find("ready") != std::string::npos; });
   }
   bool started() const { return started_; }
+  // Ends rigsim as asked; false when it had to be forced.
+  bool stop() { return child_.stop(); }
   std::string log() const { return readAll(log_); }
   void command(const std::string& line) {
     std::ofstream(commands_, std::ios::app) << line << "\n";

@@ -40,7 +40,8 @@
 //               "open NAME", "define 0 NAME UNITS TYPE", "request 0 0 0 3",
 //               "subscribe 7 Quit", "closed")
 //   --ready     written once serving: "pipe NAME", "tcp4 PORT", "tcp6 PORT"
-//   --seconds   how long to run (default 300)
+//   --seconds   how long to run (default 300; SIGTERM or SIGINT, on Windows
+//               the starter's stop event, end it sooner)
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -60,6 +61,7 @@
 #include "flight.h"
 #include "platform/sockets.h"
 #include "platform/stream_server.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -510,7 +512,8 @@ int main(int argc, char** argv) {
   if (!o.ready.empty()) writeReady(o.ready, ready);
 
   const auto end = Clock::now() + std::chrono::seconds(o.seconds);
-  while (Clock::now() < end) {
+  const kinevra_tools::StopRequest stop;
+  while (Clock::now() < end && !stop.requested()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (o.commands.empty() || !std::filesystem::exists(o.commands)) continue;
     std::vector<std::string> lines;

@@ -52,11 +52,11 @@
 //                  any other request with an OK frame (type 1)
 //   --tcp-silent   accept connections but never answer
 //   --event        create a named event (Windows; nothing on Linux)
-//   --seconds      how long to run (default 60)
+//   --seconds      how long to run (default 60; SIGTERM or SIGINT, on Windows
+//                  the starter's stop event, end it sooner)
 //   --ready        create this file once everything is published
 #include <array>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +76,7 @@
 #include "platform/shared_memory.h"
 #include "platform/sockets.h"
 #include "request_server.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -88,11 +89,6 @@ struct Block {
 };
 
 namespace net = kinevra::platform;
-
-// Set by a termination request: the main loop ends and everything is
-// released in order (on Linux that removes the blocks this process created).
-volatile std::sig_atomic_t stopRequested = 0;
-extern "C" void requestStop(int) { stopRequested = 1; }
 
 int fail(const std::string& what) {
   std::fprintf(stderr, "gamesim: %s\n", what.c_str());
@@ -361,9 +357,11 @@ int main(int argc, char** argv) {
   const auto gamePeriod = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(game ? 1.0 / game->rate() : 1.0));
   auto nextUpdate = Clock::now() + gamePeriod;
-  std::signal(SIGTERM, requestStop);
-  std::signal(SIGINT, requestStop);
-  while (Clock::now() < end && !stopRequested) {
+  // Asked to end, the loop ends and everything is released in order: on
+  // Linux that removes the blocks this process created, everywhere it closes
+  // the sockets.
+  const kinevra_tools::StopRequest stop;
+  while (Clock::now() < end && !stop.requested()) {
     if (sender != net::kInvalidSocket && count != 0 && Clock::now() >= nextSend) {
       // Nobody may be listening yet; a refused datagram is simply lost.
       net::sendTo(sender, payload.data(), payload.size(), {net::kLoopbackAddress, static_cast<std::uint16_t>(udpPort)});

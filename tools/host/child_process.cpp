@@ -6,6 +6,8 @@
 #include <system_error>
 #include <thread>
 
+#include "stop_request.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -63,22 +65,36 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
   if (!ok) return false;
   CloseHandle(pi.hThread);
   process_ = pi.hProcess;
+  stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, kinevra_tools::stopEventName(pi.dwProcessId).c_str());
   return true;
 }
 
 void ChildProcess::stop() {
   if (!process_) return;
+  // Asked to end first, so that the program closes its sockets itself (see
+  // stop_request.h); forced after 10 s.
+  if (stopEvent_) SetEvent(static_cast<HANDLE>(stopEvent_));
+  if (WaitForSingleObject(static_cast<HANDLE>(process_), 10000) != WAIT_OBJECT_0) kill();
+  release();
+}
+
+void ChildProcess::kill() {
+  if (!process_) return;
   TerminateProcess(static_cast<HANDLE>(process_), 0);
   WaitForSingleObject(static_cast<HANDLE>(process_), 10000);
-  CloseHandle(static_cast<HANDLE>(process_));
+  release();
+}
+
+void ChildProcess::release() {
+  if (process_) CloseHandle(static_cast<HANDLE>(process_));
   process_ = nullptr;
+  if (stopEvent_) CloseHandle(static_cast<HANDLE>(stopEvent_));
+  stopEvent_ = nullptr;
 }
 
 bool ChildProcess::running() {
   return process_ && WaitForSingleObject(static_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT;
 }
-
-void ChildProcess::kill() { stop(); }  // TerminateProcess already ends it at once
 
 bool ChildProcess::suspend(bool) { return false; }
 

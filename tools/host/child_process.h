@@ -16,8 +16,8 @@ class ChildProcess {
   // Starts program with args; its standard output and error are appended to
   // outputFile. False when the system cannot start it.
   bool start(const std::string& program, const std::vector<std::string>& args, const std::string& outputFile);
-  // Asks the program to end (SIGTERM; on Windows it is terminated), waits up
-  // to 10 s, then forces it.
+  // Asks the program to end (SIGTERM; on Windows the stop event of
+  // stop_request.h), waits up to 10 s, then forces it.
   void stop();
   // Whether it is still running.
   bool running();
@@ -30,7 +30,11 @@ class ChildProcess {
 
  private:
 #if defined(_WIN32)
+  // Closes the handles of a program that has ended.
+  void release();
+
   void* process_ = nullptr;
+  void* stopEvent_ = nullptr;
 #else
   int pid_ = -1;
 #endif

@@ -34,7 +34,8 @@
 //
 // Besides the controller's own frame kinds it recognises the rig output
 // message FC FC (36 bytes, LF CR or CRC trailer) that the host sends.
-//   --seconds   how long to run (default 120; SIGTERM or SIGINT end it sooner)
+//   --seconds   how long to run (default 120; SIGTERM or SIGINT, on Windows
+//               the starter's stop event, end it sooner)
 //
 // UDP mode: each datagram is one message; its frames are checked as on the
 // line, and bytes left at a datagram's end are junk.
@@ -48,7 +49,6 @@
 //               library counts the link as valid (default 100; 0: never)
 //   --version   the status frames are version reports of this version (e.g. 328)
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +66,7 @@
 #include "platform/serial_port.h"
 #include "platform/sockets.h"
 #include "udp/multicast_address.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -120,9 +121,6 @@ bool parseEndpoint(const std::string& text, platform::Ipv4Endpoint& out) {
   out = {*address, static_cast<std::uint16_t>(port)};
   return true;
 }
-
-volatile std::sig_atomic_t stopRequested = 0;
-extern "C" void requestStop(int) { stopRequested = 1; }
 
 std::string packedHex(const std::uint8_t* p, std::size_t n) {
   std::string s;
@@ -334,8 +332,7 @@ int main(int argc, char** argv) {
   }
   Log log(o.log);
   Log messages(o.messages);
-  std::signal(SIGTERM, requestStop);
-  std::signal(SIGINT, requestStop);
+  const kinevra_tools::StopRequest stop;
   Line line;
   if (!line.open(o)) {
     std::fprintf(stderr, "rigsim: cannot open the line\n");
@@ -353,7 +350,7 @@ int main(int argc, char** argv) {
   std::mt19937 junkBytes(12345);
   bool open = true;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
-  while (std::chrono::steady_clock::now() < end && !stopRequested) {
+  while (std::chrono::steady_clock::now() < end && !stop.requested()) {
     if (!o.commands.empty()) {
       std::ifstream c(o.commands);
       c.seekg(commandsRead);

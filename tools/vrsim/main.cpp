@@ -8,7 +8,8 @@
 //   --log       one line per event: "open", "pose X Y Z YAW ROLL PITCH"
 //               (the values as the block holds them, %.17g), "gone"
 //   --interval  milliseconds between reads (default 2)
-//   --seconds   how long to run (default 120)
+//   --seconds   how long to run (default 120; SIGTERM or SIGINT, on Windows
+//               the starter's stop event, end it sooner)
 //
 // While the block does not exist vrsim keeps trying to open it.
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <thread>
 
 #include "platform/shared_memory.h"
+#include "stop_request.h"
 
 namespace {
 
@@ -63,7 +65,8 @@ int main(int argc, char** argv) {
   bool seen = false;
   const auto end = std::chrono::steady_clock::now() +
                    std::chrono::milliseconds(static_cast<long long>(o.seconds * 1000));
-  while (std::chrono::steady_clock::now() < end) {
+  const kinevra_tools::StopRequest stop;
+  while (std::chrono::steady_clock::now() < end && !stop.requested()) {
     if (!pose) {
       if (block.openExisting(o.name, false)) {
         const void* view = block.mapRead(512);

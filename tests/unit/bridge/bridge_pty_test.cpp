@@ -248,6 +248,7 @@ TEST_F(BridgeOnPty, AnUnpluggedControllerIsFoundAgainWhenItReturns) {
     rig->command("close");
     ASSERT_TRUE(rig->awaitLog("closed"));
     ASSERT_TRUE(test::eventually([&] { return !link->serialPortOpen; }));
+    EXPECT_TRUE(rig->stop()) << "rigsim had to be forced to end";
     rig.reset();  // gone from the machine
     const std::string out = out_.take();
     EXPECT_NE(out.find(" Serial Exception Error: "), std::string::npos) << out;

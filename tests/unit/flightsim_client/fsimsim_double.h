@@ -52,7 +52,7 @@ class FlightSimDouble {
                }, std::chrono::seconds(60));
   }
   ~FlightSimDouble() {
-    child_.stop();
+    EXPECT_TRUE(child_.stop()) << "fsimsim had to be forced to end";
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }

@@ -67,7 +67,7 @@ TEST_F(OutputFixture, AnotherProgramReadsThePose) {
   engine->activateMotionCancel(false);
   input[gd::kLateralAccelG] = 4.0;
   cycle(50);
-  vrsim.stop();
+  EXPECT_TRUE(vrsim.stop()) << "vrsim had to be forced to end";
   const auto poses = loggedPoses(log);
   ASSERT_FALSE(poses.empty());
   EXPECT_EQ(poses.back()[0], -1.0);
